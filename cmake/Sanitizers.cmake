@@ -1,0 +1,12 @@
+# TW_SANITIZE: "" (none), "address" (ASan + UBSan), "thread" (TSan), "fuzzer" (libFuzzer + ASan).
+set(TW_SANITIZE "" CACHE STRING "Sanitizer build: address, thread, fuzzer or empty")
+if(TW_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(TW_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(TW_SANITIZE STREQUAL "fuzzer")
+  add_compile_options(-fsanitize=address,undefined,fuzzer-no-link -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,0 +1,13 @@
+// Where the generated audio fixtures live (scripts/make_fixtures.sh writes them).
+#pragma once
+
+#include <string>
+
+namespace twtest {
+
+// The fixture folder: $TW_FIXTURES when set, else the build tree's folder.
+std::string FixtureDir();
+// The full path of one fixture; fails the calling test (ADD_FAILURE) when the file is missing.
+std::string Fixture(const std::string& name);
+
+}  // namespace twtest
