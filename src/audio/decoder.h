@@ -1,0 +1,48 @@
+// Decoding audio files through FFmpeg into 16-bit or float interleaved frames.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "audio/source.h"
+
+namespace audio::detail {
+
+// Which openers take a file: Any is the general opener, the others take their own family only.
+enum class Family { Any, WMA, APE, AC3, ALAC, AAC, MP4, MPC, FLAC };
+
+enum class SampleKind { S16, F32 };
+
+struct DecoderOptions {
+  Family family = Family::Any;
+  SampleKind kind = SampleKind::S16;
+  bool prescan = false;  // exact length and sample-exact seeking
+  uint64_t offset = 0;   // the part of the file to read: offset and length (0: to the end)
+  uint64_t length = 0;
+};
+
+class FileDecoder : public Source {
+ public:
+  // Opens `path`; nullptr with *error set (an audio::Error code) when the file cannot be opened,
+  // holds no audio, or is not of the requested family.
+  static std::unique_ptr<FileDecoder> Open(const std::string& path, const DecoderOptions& options,
+                                           int* error);
+  ~FileDecoder() override;
+
+  uint32_t Rate() const;
+  uint32_t Channels() const;
+
+  size_t Read(void* out, size_t frames) override;
+  bool AtEnd() override;
+  bool Seek(int64_t frame) override;
+  int64_t LengthFrames() const override;
+
+  struct Impl;
+
+ private:
+  explicit FileDecoder(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace audio::detail

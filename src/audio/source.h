@@ -1,0 +1,25 @@
+// The raw frame producer behind a channel: a file decoder or a mixer's sources.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace audio::detail {
+
+// Produces interleaved frames in the owning channel's format. Called with the channel's lock
+// held, from one thread at a time.
+class Source {
+ public:
+  virtual ~Source() = default;
+  // Writes up to `frames` frames to `out`; returns the count, 0 only once no data is left.
+  virtual size_t Read(void* out, size_t frames) = 0;
+  // True when no frame is left to read (may decode ahead to find out). Never blocks for long.
+  virtual bool AtEnd() = 0;
+  // Moves to `frame` so that the next Read yields what a straight decode yields from there.
+  // False when the position is outside 0..length or cannot be reached; the position is then kept.
+  virtual bool Seek(int64_t frame) = 0;
+  // The number of frames, exact for a prescanned file; -1 when unknown.
+  virtual int64_t LengthFrames() const = 0;
+};
+
+}  // namespace audio::detail
