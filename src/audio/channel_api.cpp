@@ -144,4 +144,15 @@ uint32_t ChannelGetData(Handle h, void* buffer, uint32_t length) {
   });
 }
 
+bool StreamFree(Handle h) {
+  return Guard(false, [&] {
+    if (!State().initialized.load(std::memory_order_acquire)) return Fail(ERROR_INIT, false);
+    auto channel = State().channels.Take(h);
+    if (!channel) return Fail(ERROR_HANDLE, false);
+    channel->Close();
+    SetError(ERROR_OK);
+    return true;
+  });
+}
+
 }  // namespace audio

@@ -1,4 +1,4 @@
-// Opening and freeing file streams.
+// Opening file streams.
 #include "audio/decoder.h"
 #include "audio/engine.h"
 #include "audio/engine_state.h"
@@ -65,17 +65,6 @@ Handle MPC_StreamCreateFile(const char* path, uint64_t offset, uint64_t length, 
 }
 Handle FLAC_StreamCreateFile(const char* path, uint64_t offset, uint64_t length, uint32_t flags) {
   return CreateFileStream(Family::FLAC, path, offset, length, flags);
-}
-
-bool StreamFree(Handle h) {
-  return Guard(false, [&] {
-    if (!State().initialized.load(std::memory_order_acquire)) return Fail(ERROR_INIT, false);
-    auto channel = State().channels.Take(h);
-    if (!channel) return Fail(ERROR_HANDLE, false);
-    channel->Close();
-    SetError(ERROR_OK);
-    return true;
-  });
 }
 
 }  // namespace audio
