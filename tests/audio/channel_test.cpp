@@ -9,64 +9,15 @@
 
 #include "audio/engine.h"
 #include "audio/engine_state.h"
+#include "support/synthetic_source.h"
 
 namespace {
 
 using namespace audio;
 
-// The value of sample `c` of frame `f`: a hash, so that a misplaced or repeated frame shows.
-int16_t SampleAt(int64_t f, uint32_t c) {
-  uint32_t x = static_cast<uint32_t>(f) * 2654435761u + c * 40503u + 12345u;
-  x ^= x >> 15;
-  x *= 2246822519u;
-  x ^= x >> 13;
-  return static_cast<int16_t>(x & 0xFFFF);
-}
-
-class SyntheticSource : public detail::Source {
- public:
-  SyntheticSource(uint32_t chans, int64_t length) : chans_(chans), length_(length) {}
-  size_t Read(void* out, size_t frames) override {
-    auto* v = static_cast<int16_t*>(out);
-    size_t n = 0;
-    for (; n < frames && pos_ < length_; ++n, ++pos_)
-      for (uint32_t c = 0; c < chans_; ++c) v[n * chans_ + c] = SampleAt(pos_, c);
-    return n;
-  }
-  bool AtEnd() override { return pos_ >= length_; }
-  bool Seek(int64_t frame) override {
-    if (frame < 0 || frame > length_) return false;
-    pos_ = frame;
-    return true;
-  }
-  int64_t LengthFrames() const override { return length_; }
-
- private:
-  uint32_t chans_;
-  int64_t length_;
-  int64_t pos_ = 0;
-};
-
-// A source of one constant value per channel, for levels.
-class ConstantSource : public detail::Source {
- public:
-  ConstantSource(std::vector<int16_t> values, int64_t length) : v_(std::move(values)), length_(length) {}
-  size_t Read(void* out, size_t frames) override {
-    auto* o = static_cast<int16_t*>(out);
-    size_t n = 0;
-    for (; n < frames && pos_ < length_; ++n, ++pos_)
-      for (size_t c = 0; c < v_.size(); ++c) o[n * v_.size() + c] = (pos_ % 2) ? v_[c] : 0;
-    return n;
-  }
-  bool AtEnd() override { return pos_ >= length_; }
-  bool Seek(int64_t frame) override { pos_ = frame; return true; }
-  int64_t LengthFrames() const override { return length_; }
-
- private:
-  std::vector<int16_t> v_;
-  int64_t length_;
-  int64_t pos_ = 0;
-};
+using twtest::ConstantSource;
+using twtest::SampleAt;
+using twtest::SyntheticSource;
 
 constexpr uint32_t kRate = 44100;
 constexpr uint32_t kChans = 2;
