@@ -1,0 +1,48 @@
+#include "source/openers.h"
+
+#include <algorithm>
+#include <array>
+
+namespace source {
+
+std::string LowerExtension(std::string_view path) {
+  const size_t slash = path.find_last_of('/');
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  const size_t dot = name.find_last_of('.');
+  if (dot == std::string_view::npos) return {};
+  std::string ext(name.substr(dot));
+  for (char& c : ext)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return ext;
+}
+
+Opener SourceOpener(std::string_view ext) {
+  if (ext == ".wma") return audio::WMA_StreamCreateFile;
+  if (ext == ".ape") return audio::APE_StreamCreateFile;
+  if (ext == ".aac") return audio::AAC_StreamCreateFile;
+  if (ext == ".mp4" || ext == ".m4a" || ext == ".m4b") return audio::MP4_StreamCreateFile;
+  if (ext == ".alac") return audio::ALAC_StreamCreateFile;
+  if (ext == ".mpc" || ext == ".mpp" || ext == ".mp+") return audio::MPC_StreamCreateFile;
+  if (ext == ".flac" || ext == ".fla") return audio::FLAC_StreamCreateFile;
+  return audio::StreamCreateFile;
+}
+
+Opener RenderOpener(std::string_view ext) {
+  if (ext == ".ac3") return audio::AC3_StreamCreateFile;
+  return SourceOpener(ext);
+}
+
+namespace {
+constexpr std::array<std::string_view, 24> kDrop = {
+    ".aac", ".mp4", ".m4a", ".flac", ".fla", ".mpc", ".mp+", ".mpp", ".wav", ".ape", ".mp3", ".mp2",
+    ".mp1", ".ogg", ".wma", ".ac3", ".m4b", ".aiff", ".xm", ".it", ".s3m", ".mod", ".mtm", ".umx"};
+}
+
+std::span<const std::string_view> DropExtensions() { return kDrop; }
+
+bool IsDropAccepted(std::string_view path) {
+  const std::string ext = LowerExtension(path);
+  return std::find(kDrop.begin(), kDrop.end(), ext) != kDrop.end();
+}
+
+}  // namespace source

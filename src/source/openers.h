@@ -1,0 +1,40 @@
+// Which engine opener takes a file, chosen by its extension, and which names the dialog and the
+// drop accept.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "audio/engine.h"
+
+namespace source {
+
+using Opener = audio::Handle (*)(const char* path, uint64_t offset, uint64_t length, uint32_t flags);
+
+// Stream flags of the two streams of an opened file and of the conversion's source.
+inline constexpr uint32_t kPreviewFlags = audio::STREAM_PRESCAN;
+inline constexpr uint32_t kScanFlags = audio::STREAM_DECODE | audio::STREAM_PRESCAN;
+inline constexpr uint32_t kRenderFlags = audio::STREAM_DECODE | audio::SAMPLE_FLOAT;
+
+// The extension of a path's file name: from its last dot on, dot included, A–Z lower-cased;
+// empty when the name has no dot.
+std::string LowerExtension(std::string_view path);
+
+// The opener of the preview and scan streams.
+Opener SourceOpener(std::string_view lowerExtension);
+// The opener of the conversion's stream: the same table, except that ".ac3" has its own.
+Opener RenderOpener(std::string_view lowerExtension);
+
+// The 24 extensions a drop on the input box accepts.
+std::span<const std::string_view> DropExtensions();
+bool IsDropAccepted(std::string_view path);
+
+// The open dialog's title, its one filter's name and its 22 patterns.
+inline constexpr const char* kOpenDialogTitle = "Select a file to play";
+inline constexpr const char* kOpenFilterName = "All Support Files";
+inline constexpr const char* kOpenFilterPatterns =
+    "*.mp3;*.mp2;*.mp1;*.ogg;*.wav;*.aif;*.mo3;*.it;*.wma;*.mpc;*.flac;*.ape;*.alac;*.aac;*.mp4;"
+    "*.m4a;*.ac3;*.xm;*.s3m;*.mtm;*.mod;*.umx";
+
+}  // namespace source
