@@ -1,0 +1,117 @@
+#include "wave/waveform_view.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cstring>
+
+namespace wave {
+
+QString TimeText(int64_t seconds) {
+  // Truncating division, as the time is formatted: 65 gives 1:05.
+  const int64_t s = seconds % 60;
+  QString text;
+  if (s < 10) text += QLatin1Char('0');
+  text += QString::number(s);
+  return QString::number(seconds / 60) + QLatin1Char(':') + text;
+}
+
+QString MarkerLabel(int row, int64_t seconds) {
+  const char* prefix = row == kEndRow ? "End:" : row == kStartRow ? "Start:" : "Play:";
+  return QLatin1String(prefix) + TimeText(seconds);
+}
+
+WaveformView::WaveformView(QImage* waveBitmap, const PeakBuffers* peaks, int clientWidth,
+                           std::function<double(int64_t)> bytesToSeconds)
+    : bitmap_(waveBitmap),
+      peaks_(peaks),
+      clientWidth_(clientWidth),
+      bytesToSeconds_(std::move(bytesToSeconds)) {
+  labelFont_.setBold(true);
+}
+
+void WaveformView::setBackground(const QImage& background) {
+  background_ = background.isNull() ? QImage() : background.convertToFormat(QImage::Format_RGB32);
+}
+
+void WaveformView::Pixel(int x, int y, QRgb color) {
+  if (x < 0 || y < 0 || x >= bitmap_->width() || y >= bitmap_->height()) return;
+  reinterpret_cast<QRgb*>(bitmap_->scanLine(y))[x] = color;
+}
+
+// Paints column x from row `from` towards row `towards`, the end row itself not painted.
+void WaveformView::VerticalRun(int x, int from, int towards, QRgb color) {
+  if (x < 0 || x >= bitmap_->width() || from == towards) return;
+  const int step = towards > from ? 1 : -1;
+  int first = from;
+  int last = towards - step;
+  if (first > last) std::swap(first, last);
+  first = std::max(first, 0);
+  last = std::min(last, bitmap_->height() - 1);
+  auto* bits = reinterpret_cast<QRgb*>(bitmap_->bits());
+  const qsizetype stride = bitmap_->bytesPerLine() / 4;
+  for (int y = first; y <= last; ++y) bits[y * stride + x] = color;
+}
+
+QRgb WaveformView::ColumnColor(int32_t column, bool firstChannel, const ViewState& state) const {
+  QRgb color = firstChannel ? colors::kLeft : colors::kRight;
+  if (column <= playColumn_) color = colors::kPlayed;
+  if (state.selStart != 0 && state.selEnd != 0 && state.bytesPerPixel != 0) {
+    const auto bpp = static_cast<int64_t>(state.bytesPerPixel);
+    if (column >= state.selStart / bpp && column <= state.selEnd / bpp) color = colors::kSelected;
+  }
+  return color;
+}
+
+void WaveformView::DrawWaveform(const ViewState& state) {
+  // The background at its own size; where it does not reach, black rather than the last picture.
+  if (background_.size() != bitmap_->size()) bitmap_->fill(Qt::black);
+  if (!background_.isNull()) {
+    const int rows = std::min(background_.height(), bitmap_->height());
+    const size_t bytes = static_cast<size_t>(std::min(background_.width(), bitmap_->width())) * 4;
+    for (int y = 0; y < rows; ++y) std::memcpy(bitmap_->scanLine(y), background_.constScanLine(y), bytes);
+  }
+  const int mid = bitmap_->height() / 2;
+  const auto columns = static_cast<int32_t>(peaks_->size());
+  std::uniform_int_distribution<int> sparkle(0, 4);
+  for (int32_t i = 0; i < columns; ++i) {
+    const int h = peaks_->left(static_cast<size_t>(i));
+    VerticalRun(i, mid - 1, mid - 1 - h, ColumnColor(i, true, state));
+    Pixel(i, mid - 1 - h - sparkle(random_), colors::kSparkle);
+  }
+  for (int32_t i = 0; i < columns; ++i) {
+    const int h = peaks_->right(static_cast<size_t>(i));
+    VerticalRun(i, mid + 1, mid + 1 + h, ColumnColor(i, false, state));
+    Pixel(i, mid + 1 + h + sparkle(random_), colors::kSparkle);
+  }
+}
+
+int WaveformView::LabelLeft(int32_t x) const {
+  if (x > clientWidth_ - 20) x -= 40;
+  return x < bitmap_->width() - 60 ? x + 2 : x - 58;
+}
+
+void WaveformView::DrawMarker(int row, QRgb color, int64_t position, const ViewState& state) {
+  const auto seconds = static_cast<int64_t>(bytesToSeconds_(position));
+  const int64_t bpp = state.bytesPerPixel;
+  const auto x = bpp == 0 ? int32_t{0} : static_cast<int32_t>(position / bpp);
+  playColumn_ = x;
+  VerticalRun(x, 0, bitmap_->height(), color);
+
+  const QString label = MarkerLabel(row, seconds);
+  QPainter painter(bitmap_);
+  painter.setFont(labelFont_);
+  painter.setPen(QColor::fromRgb(color));
+  painter.setBackgroundMode(Qt::TransparentMode);
+  painter.drawText(QRect(LabelLeft(x), row, 200, 40), Qt::AlignLeft | Qt::AlignTop, label);
+}
+
+void WaveformView::Refresh(const ViewState& state, int64_t playPosition) {
+  if (state.bytesPerPixel == 0) return;
+  DrawWaveform(state);
+  DrawMarker(kStartRow, colors::kStart, state.selStart, state);
+  DrawMarker(kEndRow, colors::kEnd, state.selEnd, state);
+  DrawMarker(kPlayRow, colors::kPlay, playPosition, state);
+}
+
+}  // namespace wave
