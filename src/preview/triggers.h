@@ -1,0 +1,26 @@
+// The preview's triggers: the sync procedures that loop the selection and start the fades when
+// decoding reaches their positions. They run on the engine's playback thread.
+#pragma once
+
+#include "audio/engine.h"
+#include "preview/preview_effects.h"
+#include "preview/preview_state.h"
+
+namespace preview {
+
+class Triggers {
+ public:
+  Triggers(PreviewShared& shared, PreviewEffects& effects) : shared_(shared), effects_(effects) {}
+
+  // Sync procedures; user: this object. They use only the stream handle.
+  // Jumps back to selStart when loop play is on and selStart is set.
+  static void LoopSyncProc(audio::SyncHandle, audio::Handle channel, uint32_t, void* user);
+  static void FadeInSyncProc(audio::SyncHandle, audio::Handle channel, uint32_t, void* user);
+  static void FadeOutSyncProc(audio::SyncHandle, audio::Handle channel, uint32_t, void* user);
+
+ private:
+  PreviewShared& shared_;
+  PreviewEffects& effects_;
+};
+
+}  // namespace preview
