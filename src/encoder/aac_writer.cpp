@@ -14,6 +14,8 @@ extern "C" {
 namespace encoder {
 namespace {
 
+constexpr int kMaxAacChannels = 8;  // the channel configurations AAC-LC has
+
 const AVCodec* NativeAac() {
   const AVCodec* codec = avcodec_find_encoder_by_name("aac");
   if (!codec) throw EncodeError("libavcodec has no native AAC encoder");
@@ -38,7 +40,10 @@ AVChannelLayout InputLayout(const WavFormat& in) {
 // kept in their order. Empty when the encoder takes no layout with that many channels.
 std::optional<AVChannelLayout> EncoderLayout(const AVCodec* codec, const AVChannelLayout& in) {
   const AVChannelLayout* list = codec->ch_layouts;
-  if (!list) return in;  // the encoder names no list: it takes any layout
+  if (!list) {  // the encoder names no list: it takes any layout of up to 8 channels
+    if (in.nb_channels > kMaxAacChannels) return std::nullopt;
+    return in;
+  }
   const AVChannelLayout* same_count = nullptr;
   for (; list->nb_channels != 0; ++list) {
     if (av_channel_layout_compare(list, &in) == 0) return *list;
@@ -49,6 +54,7 @@ std::optional<AVChannelLayout> EncoderLayout(const AVCodec* codec, const AVChann
 }
 
 std::string SupportedChannelCounts(const AVCodec* codec) {
+  if (!codec->ch_layouts) return "1 to " + std::to_string(kMaxAacChannels);
   std::string s;
   int last = 0;
   for (const AVChannelLayout* l = codec->ch_layouts; l && l->nb_channels != 0; ++l) {

@@ -27,16 +27,20 @@ struct Span {
   size_t size;    // whole box
 };
 
-// The first child box of `type` among the boxes in [begin, end) of `b`.
-std::optional<Span> FindChild(const Bytes& b, size_t begin, size_t end, const char type[4]) {
+// Looks for the first child box of `type` among the boxes in [begin, end) of `b`. Returns false
+// when those boxes do not tile the range exactly (damaged, or a 64-bit size we do not edit).
+bool FindChild(const Bytes& b, size_t begin, size_t end, const char type[4],
+               std::optional<Span>& found) {
+  found.reset();
   size_t pos = begin;
-  while (pos + 8 <= end) {
+  while (pos < end) {
+    if (pos + 8 > end) return false;
     const uint32_t size = Be32(b.data() + pos);
-    if (size < 8 || pos + size > end) return std::nullopt;  // damaged, or a 64-bit size
-    if (std::memcmp(b.data() + pos + 4, type, 4) == 0) return Span{pos, size};
+    if (size < 8 || pos + size > end) return false;
+    if (!found && std::memcmp(b.data() + pos + 4, type, 4) == 0) found = Span{pos, size};
     pos += size;
   }
-  return std::nullopt;
+  return true;
 }
 
 // Inserts `bytes` at `at` and grows each enclosing box (given by header offset) by its length.
@@ -113,16 +117,17 @@ bool AppendIlstItems(Bytes& moov, const Bytes& items) {
     return false;
   }
   std::vector<size_t> enclosing{0};
-  auto udta = FindChild(moov, 8, moov.size(), "udta");
+  std::optional<Span> udta, meta, ilst;
+  if (!FindChild(moov, 8, moov.size(), "udta", udta)) return false;
   if (!udta) return InsertInto(moov, enclosing, moov.size(), Mp4Box("udta", MetaBox(items)));
   enclosing.push_back(udta->offset);
   const size_t udta_end = udta->offset + udta->size;
-  auto meta = FindChild(moov, udta->offset + 8, udta_end, "meta");
+  if (!FindChild(moov, udta->offset + 8, udta_end, "meta", meta)) return false;
   if (!meta) return InsertInto(moov, enclosing, udta_end, MetaBox(items));
   if (meta->size < 12) return false;
   enclosing.push_back(meta->offset);
   const size_t meta_end = meta->offset + meta->size;
-  auto ilst = FindChild(moov, meta->offset + 12, meta_end, "ilst");
+  if (!FindChild(moov, meta->offset + 12, meta_end, "ilst", ilst)) return false;
   if (!ilst) return InsertInto(moov, enclosing, meta_end, Mp4Box("ilst", items));
   enclosing.push_back(ilst->offset);
   return InsertInto(moov, enclosing, ilst->offset + ilst->size, items);

@@ -34,6 +34,9 @@ extern "C" void RemoveTempAndDie(int sig) {
 }
 
 void InstallSignalCleanup() {
+  // Past a file size limit, writes fail with EFBIG and are reported like any write error,
+  // instead of the signal killing the program with its temporary file in place.
+  std::signal(SIGXFSZ, SIG_IGN);
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
     struct sigaction sa {};
     sa.sa_handler = RemoveTempAndDie;
