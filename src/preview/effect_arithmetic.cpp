@@ -1,0 +1,43 @@
+#include "preview/effect_arithmetic.h"
+
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+namespace preview {
+
+float GainFactorFor(int32_t position) {
+  return static_cast<float>(std::pow(10.0, static_cast<double>(position) * 0.05));
+}
+
+int32_t FilterCutoff(int32_t setting, int32_t rate, uint8_t bits) {
+  const int64_t half = rate / 2;
+  int64_t fc = half * static_cast<int64_t>(setting) / 10000;
+  const int64_t lowest = (bits == 32) ? 0 : 1;
+  if (fc < lowest) {
+    fc = lowest;
+  } else if (fc > half) {
+    fc = half;
+  }
+  return static_cast<int32_t>(fc);
+}
+
+double FilterCoefficient(int32_t cutoff, int32_t rate) {
+  return std::sin(static_cast<double>(cutoff) * std::numbers::pi / static_cast<double>(rate));
+}
+
+int32_t CutoffHintHz(int32_t position, int32_t rate) { return FilterCutoff(position, rate, 16); }
+
+void StartFadeState(FadeState& state, bool fadeIn, double seconds, int32_t rate, int32_t channels) {
+  const double sign = fadeIn ? 1.0 : -1.0;
+  state.fadeSeconds = seconds;
+  state.fadeGain = fadeIn ? 0.0 : 1.0;
+  if (seconds > 0.0 && rate > 0 && channels > 0) {
+    state.fadeStep = sign / seconds / static_cast<double>(rate) / static_cast<double>(channels);
+  } else {
+    state.fadeStep = sign * std::numeric_limits<double>::infinity();
+  }
+  state.fadeGain += state.fadeStep;
+}
+
+}  // namespace preview
