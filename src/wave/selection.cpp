@@ -1,0 +1,118 @@
+#include "wave/selection.h"
+
+#include <algorithm>
+
+namespace wave {
+
+namespace {
+constexpr uint32_t kTriggerType = audio::SYNC_POS | audio::SYNC_MIXTIME;
+}
+
+int64_t Selection::WholeSeconds(int64_t bytes) const {
+  return static_cast<int64_t>(audio::ChannelBytes2Seconds(shared_.playStream.load(), bytes));
+}
+
+bool Selection::UpdateSelection() {
+  const int64_t start = shared_.selStart.load();
+  if (start == 0) return false;
+  view_.ShowStartSeconds(WholeSeconds(start));
+  const int64_t end = shared_.selEnd.load();
+  if (end == 0) return false;
+  view_.ShowEndSeconds(WholeSeconds(end));
+  bool swapped = false;
+  if (start > end) {
+    shared_.selStart.store(end);
+    shared_.selEnd.store(start);
+    SetSelStart(end);
+    SetSelEnd(start);
+    view_.ShowStartSeconds(WholeSeconds(shared_.selStart.load()));
+    view_.ShowEndSeconds(WholeSeconds(shared_.selEnd.load()));
+    swapped = true;
+  }
+  const int64_t length = WholeSeconds(shared_.selEnd.load() - shared_.selStart.load());
+  view_.ShowLengthText(std::to_string(length) + " sec");
+  view_.EnableConvert(length > 1);
+  return swapped;
+}
+
+void Selection::SetSelStart(int64_t position) {
+  shared_.selStart.store(position);
+  if (UpdateSelection()) return;
+  const audio::Handle stream = shared_.playStream.load();
+  audio::ChannelRemoveSync(stream, fadeInSync_);
+  const int64_t offset = audio::ChannelSeconds2Bytes(stream, 0.01);
+  const int64_t start = shared_.selStart.load();
+  if (start != 0) {
+    fadeInSync_ = audio::ChannelSetSync(stream, kTriggerType, start + offset,
+                                        preview::Triggers::FadeInSyncProc, &triggers_);
+  }
+}
+
+void Selection::SetSelEnd(int64_t position) {
+  shared_.selEnd.store(position);
+  if (UpdateSelection()) return;
+  const audio::Handle stream = shared_.playStream.load();
+  const int64_t end = shared_.selEnd.load();
+  audio::ChannelRemoveSync(stream, endSync_);
+  endSync_ = audio::ChannelSetSync(stream, kTriggerType, end, preview::Triggers::LoopSyncProc, &triggers_);
+  if (end == 0) return;
+  const int64_t fade = audio::ChannelSeconds2Bytes(stream, shared_.controls.fadeOutSeconds.load());
+  audio::ChannelRemoveSync(stream, fadeOutSync_);
+  fadeOutSync_ = 0;
+  if (shared_.selStart.load() + fade < end) {
+    fadeOutSync_ = audio::ChannelSetSync(stream, kTriggerType, end - fade,
+                                         preview::Triggers::FadeOutSyncProc, &triggers_);
+  }
+}
+
+void Selection::seditUpClick(int64_t shown, int64_t maximum) {
+  if (shown + 1 > maximum) return;
+  SetSelStart(audio::ChannelSeconds2Bytes(shared_.playStream.load(), static_cast<double>(shown + 1)));
+}
+
+void Selection::seditDownClick(int64_t shown) {
+  if (shown - 1 < 0) return;
+  SetSelStart(audio::ChannelSeconds2Bytes(shared_.playStream.load(), static_cast<double>(shown - 1)));
+}
+
+void Selection::eeditUpClick(int64_t shown, int64_t maximum) {
+  if (shown + 1 > maximum) return;
+  SetSelEnd(audio::ChannelSeconds2Bytes(shared_.playStream.load(), static_cast<double>(shown + 1)));
+}
+
+void Selection::eeditDownClick(int64_t shown) {
+  if (shown - 1 < 0) return;
+  SetSelEnd(audio::ChannelSeconds2Bytes(shared_.playStream.load(), static_cast<double>(shown - 1)));
+}
+
+int64_t Selection::PositionOfColumn(int x, uint32_t bytesPerPixel) const {
+  int64_t position = static_cast<int64_t>(x) * bytesPerPixel;
+  const int64_t length = audio::ChannelGetLength(shared_.playStream.load(), audio::POS_BYTE);
+  if (length >= 0) position = std::min(position, length);
+  return std::max<int64_t>(position, 0);
+}
+
+void Selection::Apply(int mode, int64_t position) {
+  switch (mode) {
+    case 1: SetSelStart(position); break;
+    case 2: SetSelEnd(position); break;
+    case 3: audio::ChannelSetPosition(shared_.playStream.load(), position, audio::POS_BYTE); break;
+    default: break;
+  }
+}
+
+void Selection::PBMouseDown(MouseButton button, int x, uint32_t bytesPerPixel) {
+  const int mode = button == MouseButton::Left    ? 1
+                   : button == MouseButton::Right ? 2
+                   : button == MouseButton::Middle ? 3
+                                                   : 0;
+  if (mode == 0) return;
+  dragMode_ = mode;
+  Apply(mode, PositionOfColumn(x, bytesPerPixel));
+}
+
+void Selection::PBMouseMove(int x, uint32_t bytesPerPixel) {
+  if (dragMode_ != 0) Apply(dragMode_, PositionOfColumn(x, bytesPerPixel));
+}
+
+}  // namespace wave

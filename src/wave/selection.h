@@ -1,0 +1,70 @@
+// Editing the selection: the start and end bounds set by the mouse and the spin edits, kept in
+// order, shown in the controls, and the loop and fade triggers re-installed on every change.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "audio/engine.h"
+#include "preview/preview_state.h"
+#include "preview/triggers.h"
+
+namespace wave {
+
+// What the selection shows: the spin edits' values, the length text and the convert button.
+class SelectionView {
+ public:
+  virtual ~SelectionView() = default;
+  virtual void ShowStartSeconds(int64_t seconds) = 0;  // sedit
+  virtual void ShowEndSeconds(int64_t seconds) = 0;    // eedit
+  virtual void ShowLengthText(const std::string& text) = 0;  // lengthedit
+  virtual void EnableConvert(bool enabled) = 0;        // btnconvert
+};
+
+enum class MouseButton { Left, Right, Middle, Other };
+
+// Runs on the window's thread. selStart and selEnd live in PreviewShared as whole 64-bit atomics,
+// which the loop trigger reads on the engine's thread.
+class Selection {
+ public:
+  Selection(preview::PreviewShared& shared, preview::Triggers& triggers, SelectionView& view)
+      : shared_(shared), triggers_(triggers), view_(view) {}
+
+  void SetSelStart(int64_t position);
+  void SetSelEnd(int64_t position);
+  // Puts the bounds in order and refreshes the controls; true when it swapped them.
+  bool UpdateSelection();
+
+  // The spin edits' handlers, given the value the spin edit shows and its maximum (the file's
+  // length in whole seconds). Out-of-range steps are refused.
+  void seditUpClick(int64_t shown, int64_t maximum);
+  void seditDownClick(int64_t shown);
+  void eeditUpClick(int64_t shown, int64_t maximum);
+  void eeditDownClick(int64_t shown);
+
+  // The view's mouse: x in view pixels; bytesPerPixel the column scale; positions are clamped to
+  // the stream (0 to its length).
+  void PBMouseDown(MouseButton button, int x, uint32_t bytesPerPixel);
+  void PBMouseMove(int x, uint32_t bytesPerPixel);
+  void PBMouseUp() { dragMode_ = 0; }
+  int dragMode() const { return dragMode_; }
+
+  audio::SyncHandle endSync() const { return endSync_; }
+  audio::SyncHandle fadeInSync() const { return fadeInSync_; }
+  audio::SyncHandle fadeOutSync() const { return fadeOutSync_; }
+
+  // Whole seconds of a byte position of the preview stream, truncated.
+  int64_t WholeSeconds(int64_t bytes) const;
+
+ private:
+  int64_t PositionOfColumn(int x, uint32_t bytesPerPixel) const;
+  void Apply(int mode, int64_t position);
+
+  preview::PreviewShared& shared_;
+  preview::Triggers& triggers_;
+  SelectionView& view_;
+  int dragMode_ = 0;  // 0 none, 1 start, 2 end, 3 play position
+  audio::SyncHandle endSync_ = 0, fadeInSync_ = 0, fadeOutSync_ = 0;
+};
+
+}  // namespace wave
