@@ -43,6 +43,10 @@ class RenderEffects {
   // conversion fades still installed.
   void StartRenderFade(audio::Handle stream, bool fadeIn);
 
+  // The fade-out box and length, as the window mirrors them.
+  bool fadeOutEnabled() const { return shared_.controls.fadeOut.load(); }
+  int32_t fadeOutSeconds() const { return shared_.controls.fadeOutSeconds.load(); }
+
   audio::DspHandle renderFadeInDsp() const { return renderFadeInDsp_.load(); }
   audio::DspHandle renderFadeOutDsp() const { return renderFadeOutDsp_.load(); }
   const FadeState& fade() const { return fade_; }
