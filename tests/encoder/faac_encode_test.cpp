@@ -1,6 +1,7 @@
 // The built faac run on piped WAV streams of every accepted shape; ffprobe and ffmpeg's decoder
 // check what it wrote.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <string>
@@ -188,17 +189,31 @@ TEST(FaacEncode, BitrateAndQualityOptions) {
   CheckFile(dir / "q50.m4r", w, {44100, 2});
 }
 
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
 TEST(FaacEncode, ExistingOutputIsReplaced) {
   TempDir dir;
   WriteFile(dir / "tone.m4r", "old contents");
+  ASSERT_EQ(::chmod((dir / "tone.m4r").c_str(), 0640), 0);
   WavSpec w;
   RunResult r = RunFaac(ConversionArgs(dir / "tone.m4r"), ToString(MakeWav(w)));
   ASSERT_EQ(r.exit_code, 0) << r.err;
   CheckFile(dir / "tone.m4r", w, {44100, 2});
+  EXPECT_EQ(ModeOf(dir / "tone.m4r"), 0640u) << "the replaced file keeps its permissions";
   // --overwrite is accepted as faac 2.x wants it.
   r = RunFaac({"-w", "--overwrite", "-o", dir / "tone.m4r", "-"}, ToString(MakeWav(w)));
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"tone.m4r"});
+  // A new file gets the usual permissions under the umask, not the temporary file's 0600.
+  const mode_t mask = ::umask(022);
+  r = RunFaac(ConversionArgs(dir / "new.m4r"), ToString(MakeWav(w)));
+  ::umask(mask);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(ModeOf(dir / "new.m4r"), 0644u);
 }
 
 }  // namespace
