@@ -244,6 +244,7 @@ void AacWriter::WritePackets() {
     if (err < 0) Fail("AAC encoder error", err);
     av_packet_rescale_ts(packet_.get(), ctx_->time_base, stream_->time_base);
     packet_->stream_index = stream_->index;
+    samples_coded_ += ctx_->frame_size;
     err = av_write_frame(mux_.get(), packet_.get());
     av_packet_unref(packet_.get());
     if (err < 0) Fail("cannot write the output file", err);
@@ -257,7 +258,15 @@ void AacWriter::Finish() {
   int err = av_write_trailer(mux_.get());
   if (err < 0) Fail("cannot finish the output file", err);
   out_.FlushAvio();
-  if (genre_number_) AppendIlstItemsToFile(out_.fd(), GnreItem(*genre_number_), out_.target());
+  if (!mp4_) return;
+  Bytes items;
+  if (genre_number_) items = GnreItem(*genre_number_);
+  const int64_t priming = ctx_->initial_padding;
+  const int64_t padding = std::max<int64_t>(0, samples_coded_ - priming - next_pts_);
+  const Bytes smpb = ITunSmpbItem(static_cast<uint32_t>(priming), static_cast<uint32_t>(padding),
+                                  static_cast<uint64_t>(next_pts_));
+  items.insert(items.end(), smpb.begin(), smpb.end());
+  AppendIlstItemsToFile(out_.fd(), items, out_.target());
 }
 
 void AacWriter::Fail(const std::string& what, int averr) const {

@@ -1,6 +1,7 @@
 // Encodes planar float audio with libavcodec's native AAC encoder (AAC-LC, its default coder) and
 // muxes it with libavformat: the "ipod" muxer for MP4 (ftyp "M4A ", an edit list that trims the
-// encoder's priming samples, iTunes tags) or "adts" for raw AAC.
+// encoder's priming samples, iTunes tags; the gnre and iTunSMPB items added after it) or "adts"
+// for raw AAC.
 #pragma once
 
 #include <cstddef>
@@ -64,7 +65,8 @@ class AacWriter {
   AudioFifoPtr fifo_;
   FramePtr frame_;
   PacketPtr packet_;
-  int64_t next_pts_ = 0;
+  int64_t next_pts_ = 0;       // samples given to the encoder
+  int64_t samples_coded_ = 0;  // samples in the packets written, priming and padding included
   std::vector<float> resampled_;
   std::vector<float*> resampled_planes_;
 };

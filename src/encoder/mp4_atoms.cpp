@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -109,6 +110,24 @@ Bytes GnreItem(uint16_t genre) {
   data.push_back(static_cast<uint8_t>(genre >> 8));
   data.push_back(static_cast<uint8_t>(genre));
   return Mp4Box("gnre", Mp4Box("data", data));
+}
+
+Bytes ITunSmpbItem(uint32_t priming, uint32_t padding, uint64_t samples) {
+  char text[160];
+  std::snprintf(text, sizeof text,
+                " 00000000 %08X %08X %016llX 00000000 00000000 00000000 00000000 00000000 "
+                "00000000 00000000 00000000",
+                priming, padding, static_cast<unsigned long long>(samples));
+  const auto with_header = [](uint8_t type, const std::string& s) {
+    Bytes b(4, 0);
+    b[3] = type;
+    if (type == 1) b.resize(8, 0);  // data: type 1 (UTF-8), locale 0
+    for (char c : s) b.push_back(static_cast<uint8_t>(c));
+    return b;
+  };
+  return Mp4Box("----", Concat({Mp4Box("mean", with_header(0, "com.apple.iTunes")),
+                                Mp4Box("name", with_header(0, "iTunSMPB")),
+                                Mp4Box("data", with_header(1, text))}));
 }
 
 bool AppendIlstItems(Bytes& moov, const Bytes& items) {

@@ -1,6 +1,7 @@
 // Tags written by the built faac, read back by ffprobe and from the file's own atoms.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "run_util.h"
@@ -85,10 +86,21 @@ TEST(FaacTags, NoTagOptionsNoTags) {
   EXPECT_EQ(tags["major_brand"].text, "M4A ");
 }
 
-TEST(FaacTags, EditListTrimsThePrimingSamples) {
+TEST(FaacTags, EncoderDelayIsRecorded) {
   TempDir dir;
   const std::string out = dir / "e.m4r";
   ASSERT_EQ(RunFaac(ConversionArgs(out), ShortWav()).exit_code, 0);
+  // iTunSMPB, for Apple's players: priming, padding and the input's 22050 samples, which with
+  // the priming and padding fill whole AAC frames.
+  const std::string smpb = Probe(out)["format"]["tags"]["iTunSMPB"].text;
+  unsigned zero = 1, priming = 0, padding = 0;
+  unsigned long long samples = 0;
+  ASSERT_EQ(std::sscanf(smpb.c_str(), " %X %X %X %llX", &zero, &priming, &padding, &samples), 4) << smpb;
+  EXPECT_EQ(zero, 0u);
+  EXPECT_EQ(priming, 1024u);
+  EXPECT_EQ(samples, 22050u);
+  EXPECT_EQ((priming + padding + samples) % 1024, 0u);
+  EXPECT_LT(padding, 1024u + 1024u);
   const std::string f = ReadFile(out);
   const size_t at = f.find("elst");
   ASSERT_NE(at, std::string::npos);
