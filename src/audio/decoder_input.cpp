@@ -1,0 +1,82 @@
+#include "audio/decoder_input.h"
+
+#include "audio/engine.h"
+
+namespace audio::detail {
+
+namespace {
+
+// Demuxers such as playlists or reference files would open other files or URLs; a file
+// decoder reads its own file only.
+int RefuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) {
+  return AVERROR(EPERM);
+}
+
+}  // namespace
+
+int OpenDemuxer(const InputRequest& request, DemuxInput* out) {
+  out->format.reset();
+  out->io = FileWindowIO::Open(request.path, request.offset, request.length);
+  if (!out->io) return ERROR_FILEOPEN;
+  if (out->io->Size() == 0) return ERROR_FILEFORM;
+
+  AVFormatContext* ctx = avformat_alloc_context();
+  if (ctx == nullptr) return ERROR_MEM;
+  ctx->pb = out->io->Context();
+  ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
+  ctx->io_open = &RefuseNestedOpen;
+  // On failure avformat_open_input frees the context (not our I/O).
+  if (avformat_open_input(&ctx, request.path.c_str(), nullptr, nullptr) < 0) return ERROR_FILEFORM;
+  out->format.reset(ctx);
+
+  if (request.find_stream_info && avformat_find_stream_info(ctx, nullptr) < 0) return ERROR_FILEFORM;
+
+  int index = request.stream_index;
+  if (index < 0) {
+    index = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (index < 0) return ERROR_NOTAUDIO;
+  }
+  if (index >= static_cast<int>(ctx->nb_streams) ||
+      ctx->streams[index]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) {
+    return ERROR_NOTAUDIO;
+  }
+  for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+    ctx->streams[i]->discard = static_cast<int>(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+  }
+  out->stream_index = index;
+  return ERROR_OK;
+}
+
+CodecContextPtr OpenAudioDecoder(const AVStream* stream, int* error) {
+  const AVCodecParameters* par = stream->codecpar;
+  const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+  if (codec == nullptr) {
+    *error = ERROR_FILEFORM;
+    return nullptr;
+  }
+  CodecContextPtr ctx(avcodec_alloc_context3(codec));
+  if (!ctx) {
+    *error = ERROR_MEM;
+    return nullptr;
+  }
+  if (avcodec_parameters_to_context(ctx.get(), par) < 0) {
+    *error = ERROR_FILEFORM;
+    return nullptr;
+  }
+  ctx->pkt_timebase = stream->time_base;
+  ctx->thread_count = 1;
+  AVDictionary* opts = nullptr;
+  if (par->codec_id == AV_CODEC_ID_AC3 || par->codec_id == AV_CODEC_ID_EAC3) {
+    // Noise seeded per frame from the frame itself: a decode after a seek matches a straight one.
+    av_dict_set(&opts, "cons_noisegen", "1", 0);
+  }
+  const int rc = avcodec_open2(ctx.get(), codec, &opts);
+  av_dict_free(&opts);
+  if (rc < 0) {
+    *error = ERROR_FILEFORM;
+    return nullptr;
+  }
+  return ctx;
+}
+
+}  // namespace audio::detail

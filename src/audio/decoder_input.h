@@ -1,0 +1,38 @@
+// Opening one file for decoding: its demuxer (through a file window) and the audio decoder.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "audio/avio_file.h"
+#include "audio/ffmpeg_ptr.h"
+
+namespace audio::detail {
+
+// A demuxer over one file window with the audio stream it reads. The I/O object outlives the
+// format context (members are destroyed in reverse order).
+struct DemuxInput {
+  std::unique_ptr<FileWindowIO> io;
+  FormatContextPtr format;
+  int stream_index = -1;
+
+  AVStream* Stream() const { return format->streams[stream_index]; }
+};
+
+struct InputRequest {
+  std::string path;
+  uint64_t offset = 0;
+  uint64_t length = 0;
+  bool find_stream_info = true;  // off for the demux-only length pass
+  int stream_index = -1;         // -1: the best audio stream
+};
+
+// Opens the demuxer; 0 or an audio::Error code. Other streams are set to be discarded, and the
+// demuxer may not open further files or URLs (playlists, references) on its own.
+int OpenDemuxer(const InputRequest& request, DemuxInput* out);
+
+// Opens a single-threaded decoder for the input's stream; nullptr with *error set on failure.
+CodecContextPtr OpenAudioDecoder(const AVStream* stream, int* error);
+
+}  // namespace audio::detail

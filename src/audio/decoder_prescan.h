@@ -1,0 +1,20 @@
+// The length of a file in frames: exact (a pass of its own over the file) or estimated.
+#pragma once
+
+#include <cstdint>
+
+#include "audio/decoder_input.h"
+#include "audio/file_families.h"
+
+namespace audio::detail {
+
+// The number of frames a straight decode of the opened `main` input yields, with the recorded
+// encoder delay and padding trimmed; found by the file's LengthRule with a demuxer of its own
+// (reading every page of some containers spoils later seeks in the one that did). -1 if unknown.
+int64_t PrescanLength(const InputRequest& request, const DemuxInput& main, const FileTraits& traits,
+                      int rate, int channels);
+
+// A cheap length from the container's header; -1 when it gives none.
+int64_t EstimateLength(const DemuxInput& main, int rate);
+
+}  // namespace audio::detail

@@ -1,0 +1,35 @@
+// Which files each opener takes, and how each kind of file gives its exact length and seeks.
+#pragma once
+
+#include <cstdint>
+
+#include "audio/decoder.h"
+
+struct AVFormatContext;
+struct AVCodecParameters;
+
+namespace audio::detail {
+
+// True when a file with this container and audio stream belongs to `family`.
+bool FamilyAccepts(Family family, const AVFormatContext* format, const AVCodecParameters* codec);
+
+enum class LengthRule {
+  kPacketSum,       // sum of packet durations minus the recorded encoder delay and padding
+  kStreamDuration,  // the container's duration of the stream (edit lists, Ogg granules, APE)
+  kFullDecode,      // nothing but a decode is exact
+};
+
+enum class SeekRule {
+  kTimestamp,  // demuxer seek, then place the decoded frames by their timestamps
+  kDecode,     // decode from the start and discard (timestamps too coarse or missing)
+};
+
+struct FileTraits {
+  LengthRule length = LengthRule::kPacketSum;
+  SeekRule seek = SeekRule::kTimestamp;
+  int64_t preroll = 0;  // frames decoded and discarded before a seek target
+};
+
+FileTraits TraitsFor(const AVFormatContext* format, const AVCodecParameters* codec);
+
+}  // namespace audio::detail

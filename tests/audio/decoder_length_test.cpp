@@ -1,0 +1,63 @@
+// Exact lengths: a prescanned length equals what a straight decode yields, and the files that
+// record their encoder delay and padding come out at the source's 441000 frames.
+#include <cstdio>
+#include <string>
+
+#include "decoder_test_helpers.h"
+
+namespace {
+
+using namespace dectest;
+
+struct LengthCase {
+  const char* name;
+  int64_t frames;  // the source's frame count when the file records its trims; -1: none known
+};
+
+class PrescanLength : public ::testing::TestWithParam<LengthCase> {};
+
+TEST_P(PrescanLength, EqualsStraightDecode) {
+  const LengthCase& c = GetParam();
+  auto dec = OpenFixture(c.name, true);
+  ASSERT_TRUE(dec) << c.name;
+  const int64_t length = dec->LengthFrames();
+  const auto samples = ReadAll<int16_t>(*dec, 1000);
+  const int64_t decoded = static_cast<int64_t>(samples.size() / dec->Channels());
+  EXPECT_EQ(length, decoded) << c.name;
+  EXPECT_TRUE(dec->AtEnd());
+  if (c.frames >= 0) {
+    EXPECT_EQ(length, c.frames) << c.name;
+  }
+
+  // Without a prescan the length is an estimate, but the decode itself is the same.
+  auto plain = OpenFixture(c.name, false);
+  ASSERT_TRUE(plain);
+  const auto again = ReadAll<int16_t>(*plain, 1000);
+  EXPECT_GE(again.size(), samples.size()) << c.name;
+  if (again.size() >= samples.size()) {
+    EXPECT_EQ(0, MaxDiff(again.data(), samples.data(), samples.size())) << c.name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, PrescanLength,
+    ::testing::Values(LengthCase{"ref.wav", 441000}, LengthCase{"ref24.wav", 441000},
+                      LengthCase{"ref_f32.wav", 441000}, LengthCase{"ref.aiff", 441000},
+                      LengthCase{"ref.flac", 441000}, LengthCase{"ref.ape", 441000},
+                      LengthCase{"ref_alac.m4a", 441000}, LengthCase{"ref.alac", 441000},
+                      LengthCase{"ref.mp3", 441000}, LengthCase{"ref_vbr.mp3", 441000},
+                      LengthCase{"ref.ogg", 441000}, LengthCase{"ref.m4a", 441000},
+                      LengthCase{"ref.mp4", 441000}, LengthCase{"ref_pns.m4a", 441000},
+                      LengthCase{"ref.mpc", -1}, LengthCase{"ref.wma", -1},
+                      LengthCase{"ref_notag.mp3", -1}, LengthCase{"ref.mp2", -1},
+                      LengthCase{"ref.aac", -1}, LengthCase{"ref.ac3", -1},
+                      LengthCase{"surround51.ac3", -1}, LengthCase{"surround51.wav", 480000}),
+    [](const auto& info) {
+      std::string n = info.param.name;
+      for (char& ch : n) {
+        if (ch == '.') ch = '_';
+      }
+      return n;
+    });
+
+}  // namespace
