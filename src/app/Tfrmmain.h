@@ -1,0 +1,170 @@
+// The main window: its controls, the state the rest of the program shares through it, start-up
+// and shut-down.
+//
+// Constructing a Tfrmmain builds its controls and runs FormCreate; destroying it runs FormDestroy.
+// Windows may be created and destroyed one after another in one process (each initialises and
+// releases the audio engine); the program itself makes exactly one, reached through `frmmain`.
+#pragma once
+
+#include <QImage>
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "app/ProgramState.h"
+#include "audio/engine.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPainter;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QTimer;
+class QToolButton;
+
+namespace app {
+class ButtonSpinEdit;
+class PaintBox;
+}  // namespace app
+
+// The texts of a file dialog; the dialog itself is shown through app::hooks().
+struct FileDialogSpec {
+  QString title;
+  QString filter;
+};
+
+class Tfrmmain : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Designed client size; the peak buffers have one entry per column of the client width.
+  static constexpr int kClientWidth = 537;
+  static constexpr int kClientHeight = 447;
+  static constexpr int kViewLeft = 8;
+  static constexpr int kViewTop = 70;
+  static constexpr int kViewWidth = 520;
+  static constexpr int kViewHeight = 148;
+
+  explicit Tfrmmain(QWidget* parent = nullptr);
+  ~Tfrmmain() override;
+
+  // True when start-up stopped at the engine version check: the message has been shown and the
+  // program is to end with exit code 0 without showing this window.
+  bool StartupRefused() const { return startupRefused_; }
+
+  // --- Controls, named as their objectName; owned by the window -------------------------------
+  QLabel* sLabel1 = nullptr;
+  QLineEdit* sEdit1 = nullptr;
+  QPushButton* btnselect = nullptr;
+  QLabel* sLabelFX1 = nullptr;
+  app::PaintBox* PB = nullptr;
+  QToolButton* btnplay = nullptr;
+  QToolButton* btnpause = nullptr;
+  QToolButton* btnstop = nullptr;
+  QCheckBox* loopcheck = nullptr;
+  QGroupBox* sGroupBox1 = nullptr;
+  QLabel* sLabel6 = nullptr;
+  app::ButtonSpinEdit* sedit = nullptr;
+  QLabel* sLabel7 = nullptr;
+  app::ButtonSpinEdit* eedit = nullptr;
+  QLabel* sLabel8 = nullptr;
+  QLineEdit* lengthedit = nullptr;
+  QCheckBox* fadeincheck = nullptr;
+  app::ButtonSpinEdit* spinfadein = nullptr;
+  QLabel* sLabel2 = nullptr;
+  QCheckBox* fadeoutcheck = nullptr;
+  app::ButtonSpinEdit* spinfadeout = nullptr;
+  QLabel* sLabel3 = nullptr;
+  QCheckBox* checkgain = nullptr;
+  QSlider* gaintrack = nullptr;
+  QCheckBox* chighpass = nullptr;
+  QSlider* barhighcut = nullptr;
+  QCheckBox* clowpass = nullptr;
+  QSlider* barlowcut = nullptr;
+  QLabel* sLabel9 = nullptr;
+  QLineEdit* outedit = nullptr;
+  QPushButton* sButton1 = nullptr;
+  QProgressBar* onebar = nullptr;
+  QPushButton* btnconvert = nullptr;
+  QGroupBox* sGroupBox2 = nullptr;
+  QCheckBox* tagcheck = nullptr;
+  QLabel* sLabel4 = nullptr;   // "Title:"
+  QLineEdit* titedit = nullptr;
+  QLabel* sLabel5 = nullptr;   // "Artist:"
+  QLineEdit* artedit = nullptr;
+  QLabel* sLabel10 = nullptr;  // "Album:"
+  QLineEdit* albedit = nullptr;
+  QLabel* sLabel11 = nullptr;  // "Genre:"
+  QLineEdit* genedit = nullptr;
+  QLabel* sLabel12 = nullptr;  // "Year:"
+  QLineEdit* yearedit = nullptr;
+  QCheckBox* autocheck = nullptr;
+  QPushButton* btnabout = nullptr;
+  QPushButton* btnhelp = nullptr;
+  QTimer* Timer1 = nullptr;
+  FileDialogSpec audioopen;
+  FileDialogSpec sd;
+  // Four 32 x 32 pictures: 0 convert, 1 play, 2 pause, 3 stop.
+  std::vector<QPixmap> sAlphaImageList1;
+
+  // --- Window state --------------------------------------------------------------------------
+  // GUI thread only unless marked otherwise.
+  QString exeDir;     // the program's folder, with a trailing '/'
+  QString dataDir;    // the working folder, with a trailing '/'
+  QString outputDir;  // dataDir + "output/"
+  QImage backBitmap;  // the view's background, at the size of the file it was loaded from
+  QImage waveBitmap;  // off-screen picture of the view, kViewWidth x kViewHeight, 32-bit
+  // One entry per column of the client width. The scan thread writes them, the view reads them.
+  std::vector<std::atomic<int16_t>> peaksLeft;
+  std::vector<std::atomic<int16_t>> peaksRight;
+  // Stream bytes per column; 0 = nothing to draw. Written on the GUI thread, read by the scan.
+  std::atomic<uint32_t> bytesPerPixel{0};
+  // The decode-only stream the running scan reads. Set on the GUI thread, freed by the scan.
+  std::atomic<audio::Handle> scanStream{0};
+  // Ends a running scan at its next pass. Set on the GUI thread, read by the scan.
+  std::atomic<bool> scanStop{false};
+  int32_t playColumn = 0;
+  int32_t dragMode = 0;  // 0 none, 1 start, 2 end, 3 play position
+  audio::SyncHandle endSync = 0;
+  audio::SyncHandle fadeInSync = 0;
+  audio::SyncHandle fadeOutSync = 0;
+
+  // --- Handlers -------------------------------------------------------------------------------
+  // "Set Outfile Name": lets the user choose the output file.
+  void sButton1Click();
+  // "About": a fresh about box, shown modally and freed when it closes.
+  void btnaboutClick();
+  // "Help": the help page beside the program, in the desktop's default viewer.
+  void btnhelpClick();
+  // Paints the view: the composed waveform once there is something to draw, else the background.
+  void PBPaint(QPainter& painter);
+
+ protected:
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void CreateControls();
+  void FormCreate();
+  void FormDestroy();
+  // Window dragging: the left button held while the pointer moves over the bare surface.
+  void FormMouseMove(Qt::MouseButtons buttons, QPoint position);
+  // Stops the running waveform scans and waits for them, before the engine goes. No scan
+  // exists yet; the scan's owner fills this in.
+  void StopScans();
+
+  bool startupRefused_ = false;
+  bool engineStarted_ = false;
+  bool centred_ = false;
+};
+
+// The one main window of the program; the scan thread and the engine's callbacks reach it here.
+// Set when a window is constructed, cleared when it is destroyed (GUI thread, while no scan runs).
+extern Tfrmmain* frmmain;
