@@ -113,6 +113,7 @@ void AacWriter::OpenEncoder(const WavFormat& input, const EncodeSettings& settin
   ctx_->sample_fmt = AV_SAMPLE_FMT_FLTP;
   ctx_->sample_rate = rate;
   av_channel_layout_copy(&ctx_->ch_layout, &*layout);
+  av_channel_layout_uninit(&in_layout);  // `layout` may share it; the context has its own copy now
   ctx_->time_base = AVRational{1, rate};
   ctx_->profile = FF_PROFILE_AAC_LOW;
   if (settings.mode == RateMode::Quality) {
@@ -126,7 +127,6 @@ void AacWriter::OpenEncoder(const WavFormat& input, const EncodeSettings& settin
 
   int err = avcodec_open2(ctx_.get(), codec, nullptr);
   if (err < 0) {
-    av_channel_layout_uninit(&in_layout);
     Fail("cannot open the AAC encoder for " + std::to_string(input.channels) + " channels at " +
              std::to_string(rate) + " Hz",
          err);
@@ -140,7 +140,6 @@ void AacWriter::OpenEncoder(const WavFormat& input, const EncodeSettings& settin
     if (err >= 0) err = swr_init(swr_.get());
     if (err < 0) Fail("cannot set up the resampler", err);
   }
-  av_channel_layout_uninit(&in_layout);
 
   fifo_.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, ctx_->ch_layout.nb_channels,
                                   ctx_->frame_size * 4));
