@@ -137,11 +137,16 @@ void WavReader::ReadHeader() {
         throw EncodeError(name + ": a data chunk of " + std::to_string(*bytes) +
                           " bytes before the fmt chunk is too large to hold");
       }
-      held_.resize(static_cast<size_t>(*bytes));
-      const size_t r = in_.Read(held_.data(), held_.size());
-      if (r < held_.size()) {
-        // The input ended inside the data: there can be no fmt chunk after it.
-        throw EncodeError(name + ": truncated WAV header: no fmt chunk");
+      // Grown as the bytes arrive, so that a size the input does not back costs no memory.
+      const size_t want = static_cast<size_t>(*bytes);
+      while (held_.size() < want) {
+        const size_t at = held_.size();
+        held_.resize(at + std::min<size_t>(want - at, size_t{1} << 20));
+        const size_t r = in_.Read(held_.data() + at, held_.size() - at);
+        if (r < held_.size() - at) {
+          // The input ended inside the data: there can be no fmt chunk after it.
+          throw EncodeError(name + ": truncated WAV header: no fmt chunk");
+        }
       }
       if (*bytes & 1) {
         uint8_t pad;

@@ -215,6 +215,33 @@ TEST(WavReader, DataBeforeFmtNeedsItsSize) {
   EXPECT_NE(ErrorOf(MakeWav(w)).find("without a size comes before the fmt"), std::string::npos);
 }
 
+TEST(WavReader, DamagedHeadersFailCleanly) {
+  // Random byte changes in the first 80 bytes of a stream with LIST and fact chunks: the reader
+  // either throws EncodeError or reads whole frames, never more than the stream holds.
+  WavSpec w;
+  w.frames = 64;
+  w.list_before_fmt = true;
+  w.fact_chunk = true;
+  const std::vector<uint8_t> good = MakeWav(w);
+  uint32_t seed = 7;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+  int errors = 0;
+  for (int i = 0; i < 5000; ++i) {
+    std::vector<uint8_t> s = good;
+    const int changes = 1 + int(next() % 4);
+    for (int k = 0; k < changes; ++k) s[next() % 80] = uint8_t(next());
+    if (next() % 4 == 0) s.resize(next() % s.size());
+    try {
+      ReadAll r = Read(s, 7);
+      EXPECT_LE(r.bytes.size(), s.size());
+      EXPECT_EQ(r.bytes.size(), r.frames * r.format.FrameBytes());
+    } catch (const EncodeError&) {
+      ++errors;
+    }
+  }
+  EXPECT_GT(errors, 0);
+}
+
 TEST(SampleConvert, ScalesEachFormatToUnitRange) {
   encoder::WavFormat f;
   f.channels = 1;
