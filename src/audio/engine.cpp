@@ -2,7 +2,9 @@
 #include "audio/engine.h"
 
 #include "audio/engine_state.h"
+#include "audio/encoder.h"
 #include "audio/error.h"
+#include "audio/playback.h"
 
 namespace audio {
 
@@ -50,6 +52,8 @@ bool Init(int device, uint32_t freq, uint32_t flags, void* window) {
     if (device < -1 || freq == 0) return Fail(ERROR_ILLPARAM, false);
     std::lock_guard lock(State().lifecycle);
     if (State().initialized.load()) return Fail(ERROR_ALREADY, false);
+    // The default device, or a silent real-time output when none can be opened.
+    if (!StartPlayback(freq)) return Fail(ERROR_DRIVER, false);
     State().initialized.store(true, std::memory_order_release);
     SetError(ERROR_OK);
     return true;
@@ -61,7 +65,10 @@ bool Free() {
     std::lock_guard lock(State().lifecycle);
     if (!State().initialized.load()) return Fail(ERROR_INIT, false);
     State().initialized.store(false, std::memory_order_release);
+    // The output and the playback threads stop first, so nothing decodes while streams go.
+    StopPlayback();
     for (auto& [handle, channel] : State().channels.TakeAll()) channel->Close();
+    ReleaseEncoders();
     SetError(ERROR_OK);
     return true;
   });

@@ -1,13 +1,84 @@
-// Playback of streams that are not decoding channels.
-// Until the output is running, a playing stream behaves as stopped at its decode position.
+// The playback side of the channel calls: heard positions, activity and seeks of playing streams.
 #include "audio/playback.h"
+
+#include <mutex>
+
+#include "audio/error.h"
+#include "audio/playback_engine.h"
 
 namespace audio::detail {
 
-int64_t HeardPositionFrames(Channel& channel) { return channel.positionFrames(); }
+namespace {
+std::mutex& EngineMutex() {
+  static std::mutex m;
+  return m;
+}
+std::shared_ptr<PlaybackEngine>& EngineSlot() {
+  static std::shared_ptr<PlaybackEngine> engine;
+  return engine;
+}
+}  // namespace
 
-uint32_t PlaybackActivity(Channel&) { return ACTIVE_STOPPED; }
+bool StartPlayback(uint32_t rate) {
+  auto engine = PlaybackEngine::Start(rate);
+  if (!engine) return false;
+  std::lock_guard lock(EngineMutex());
+  EngineSlot() = std::move(engine);
+  return true;
+}
 
-bool PlaybackSeek(Channel& channel, int64_t frame) { return channel.Seek(frame); }
+void StopPlayback() {
+  std::shared_ptr<PlaybackEngine> engine;
+  {
+    std::lock_guard lock(EngineMutex());
+    engine.swap(EngineSlot());
+  }
+  if (engine) engine->Shutdown();
+}
+
+std::shared_ptr<PlaybackEngine> CurrentPlayback() {
+  std::lock_guard lock(EngineMutex());
+  return EngineSlot();
+}
+
+int64_t HeardPositionFrames(Channel& channel) {
+  auto engine = CurrentPlayback();
+  auto state = engine ? engine->Find(channel.handle()) : nullptr;
+  if (!state) return channel.positionFrames();
+  return state->HeardPosition(Clock::now());
+}
+
+uint32_t PlaybackActivity(Channel& channel) {
+  auto engine = CurrentPlayback();
+  auto state = engine ? engine->Find(channel.handle()) : nullptr;
+  if (!state) return ACTIVE_STOPPED;
+  return state->Activity(Clock::now());
+}
+
+bool PlaybackSeek(Channel& channel, int64_t frame) {
+  auto engine = CurrentPlayback();
+  auto state = engine ? engine->Find(channel.handle()) : nullptr;
+  // Not playing yet, or a seek made by a sync or DSP while this stream is being decoded: the
+  // channel moves and decoding simply goes on from there.
+  if (!state || ProducingOnThisThread() == &channel) return channel.Seek(frame);
+  std::lock_guard lock(channel.mutex());
+  if (!state->Seek(frame)) return false;
+  engine->Wake();
+  SetError(ERROR_OK);
+  return true;
+}
+
+bool CurrentOutputInfo(OutputInfo* info) {
+  auto engine = CurrentPlayback();
+  if (!engine || info == nullptr) return false;
+  const OutputFormat& f = engine->format();
+  *info = OutputInfo{engine->outputName(), f.rate, f.chans, f.bufferFrames};
+  return true;
+}
+
+void SetOutputProbe(void (*probe)(void* user, const int16_t* data, size_t frames, uint32_t chans),
+                    void* user) {
+  if (auto engine = CurrentPlayback()) engine->SetProbe(probe, user);
+}
 
 }  // namespace audio::detail

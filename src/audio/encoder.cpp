@@ -1,0 +1,91 @@
+#include "audio/encoder.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "audio/wav_header.h"
+
+namespace audio::detail {
+
+Encoder::Encoder(EncoderHandle handle, Handle channel, const Format& format, bool to16)
+    : handle_(handle), channel_(channel), format_(format), to16_(to16) {}
+
+std::shared_ptr<Encoder> Encoder::Start(EncoderHandle handle, Handle channel, const Format& format,
+                                        const std::vector<std::string>& argv, uint32_t flags,
+                                        EncodeProc* proc, void* user, std::string* why) {
+  const bool to16 = format.isFloat && (flags & ENCODE_FP_16BIT) != 0;
+  std::shared_ptr<Encoder> e(new Encoder(handle, channel, format, to16));
+  Subprocess::OutputFn onStdout;
+  if (proc != nullptr) {
+    onStdout = [proc, user, handle, channel](const void* data, size_t bytes) {
+      proc(handle, channel, data, static_cast<uint32_t>(bytes), user);
+    };
+  }
+  e->process_ = Subprocess::Start(argv, std::move(onStdout), why);
+  if (!e->process_) return nullptr;
+  const bool floatData = format.isFloat && !to16;
+  const auto header = StreamingWavHeader(format.rate, format.chans, floatData ? 32 : 16, floatData);
+  if (!e->process_->Write(header.data(), header.size())) e->writeFailed_.store(true);
+  e->converted_.reserve(4096);
+  return e;
+}
+
+void Encoder::Write(const void* data, size_t bytes) {
+  if (finished_.load(std::memory_order_acquire) || writeFailed_.load(std::memory_order_acquire)) {
+    return;
+  }
+  bool ok;
+  if (to16_) {
+    const size_t n = bytes / sizeof(float);
+    if (converted_.size() < n) converted_.resize(n);  // grows to the largest block once
+    const auto* in = static_cast<const float*>(data);
+    for (size_t i = 0; i < n; ++i) {
+      const float v = std::clamp(in[i] * 32768.0f, -32768.0f, 32767.0f);
+      converted_[i] = static_cast<int16_t>(std::lrint(v));
+    }
+    ok = process_->Write(converted_.data(), n * sizeof(int16_t));
+  } else {
+    ok = process_->Write(data, bytes);
+  }
+  if (!ok) writeFailed_.store(true, std::memory_order_release);
+}
+
+void Encoder::ChannelClosed() {
+  Finish();
+  ForgetEncoder(handle_);
+}
+
+bool Encoder::Active() {
+  return !finished_.load(std::memory_order_acquire) &&
+         !writeFailed_.load(std::memory_order_acquire) && process_->Alive();
+}
+
+bool Encoder::Finish() {
+  std::lock_guard lock(finishMutex_);
+  if (finished_.load(std::memory_order_acquire)) return result_;
+  outcome_ = process_->CloseAndWait(kFinishLimit);
+  result_ = outcome_.Succeeded() && !outcome_.inputUnread &&
+            !writeFailed_.load(std::memory_order_acquire);
+  finished_.store(true, std::memory_order_release);
+  return result_;
+}
+
+std::string Encoder::Diagnostics() const {
+  std::string text;
+  {
+    std::lock_guard lock(finishMutex_);
+    switch (outcome_.outcome) {
+      case Subprocess::Outcome::NotStarted: text = "running"; break;
+      case Subprocess::Outcome::Exited: text = "exit status " + std::to_string(outcome_.code); break;
+      case Subprocess::Outcome::Crashed: text = "ended by signal " + std::to_string(outcome_.code); break;
+      case Subprocess::Outcome::Killed: text = "killed after the wait"; break;
+    }
+    if (outcome_.inputUnread) text += ", input left unread";
+  }
+  if (writeFailed_.load()) text += ", input broken";
+  const std::string err = process_->StderrTail();
+  if (!err.empty()) text += "; stderr: " + err;
+  return text;
+}
+
+}  // namespace audio::detail

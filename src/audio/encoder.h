@@ -1,0 +1,65 @@
+// The encoder hand-over: a program fed a WAV header and then every block its channel produces
+// after the DSPs, as a tap on that channel.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "audio/channel.h"
+#include "audio/engine.h"
+#include "audio/subprocess.h"
+
+namespace audio::detail {
+
+class Encoder : public Tap {
+ public:
+  // How long Finish waits for the program after closing its input before killing it.
+  static constexpr std::chrono::seconds kFinishLimit{60};
+
+  // Starts the program of `argv` for a channel of `format`; writes the WAV header. nullptr with
+  // *why set when the program cannot be started.
+  static std::shared_ptr<Encoder> Start(EncoderHandle handle, Handle channel, const Format& format,
+                                        const std::vector<std::string>& argv, uint32_t flags,
+                                        EncodeProc* proc, void* user, std::string* why);
+
+  EncoderHandle handle() const { return handle_; }
+  Handle channel() const { return channel_; }
+
+  // Tap: on the producing thread, with the channel's lock held.
+  void Write(const void* data, size_t bytes) override;
+  void ChannelClosed() override;
+
+  // The program runs and has taken every block so far.
+  bool Active();
+  // Closes the input and waits for the program (bounded). True only when it exited with status 0
+  // having taken all data. Idempotent.
+  bool Finish();
+  // What went wrong, for diagnostics: the program's outcome and the tail of its standard error.
+  std::string Diagnostics() const;
+
+ private:
+  Encoder(EncoderHandle handle, Handle channel, const Format& format, bool to16);
+
+  const EncoderHandle handle_;
+  const Handle channel_;
+  const Format format_;
+  const bool to16_;                      // float channel delivered as 16-bit
+  std::unique_ptr<Subprocess> process_;  // set once in Start
+  std::vector<int16_t> converted_;       // producing thread only (under the channel's lock)
+  std::atomic<bool> writeFailed_{false};
+  std::atomic<bool> finished_{false};
+
+  mutable std::mutex finishMutex_;  // guards result_, outcome_
+  bool result_ = false;
+  Subprocess::Result outcome_;
+};
+
+// Drops an encoder from the handle table (its channel went away).
+void ForgetEncoder(EncoderHandle handle);
+// Free(): stops and forgets every encoder still known.
+void ReleaseEncoders();
+
+}  // namespace audio::detail

@@ -1,0 +1,179 @@
+#include "audio/playback_engine.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace audio::detail {
+
+namespace {
+constexpr uint32_t kDeviceBufferFrames = 1024;
+constexpr auto kDecodePoll = std::chrono::milliseconds(3);
+constexpr auto kNotifyPoll = std::chrono::milliseconds(2);
+constexpr int kMaxStepsPerRound = 16;
+}  // namespace
+
+std::shared_ptr<PlaybackEngine> PlaybackEngine::Start(uint32_t rate) {
+  std::shared_ptr<PlaybackEngine> e(new PlaybackEngine());
+  e->output_ = OpenSdlOutput(rate, kDeviceBufferFrames, &PlaybackEngine::RenderThunk, e.get());
+  if (!e->output_) {
+    e->output_ = OpenSilentOutput(rate, kDeviceBufferFrames, &PlaybackEngine::RenderThunk, e.get());
+  }
+  const OutputFormat& f = e->output_->format();
+  // SDL may hand a larger buffer than it announced; the mix is done in pieces of this size.
+  e->mix_.resize(static_cast<size_t>(std::max<uint32_t>(f.bufferFrames, 1024)) * f.chans);
+  e->states_.reserve(64);
+  e->running_.store(true);
+  e->decoder_ = std::thread([raw = e.get()] { raw->DecodeLoop(); });
+  e->notifier_ = std::thread([raw = e.get()] { raw->NotifyLoop(); });
+  e->output_->Start();
+  return e;
+}
+
+PlaybackEngine::~PlaybackEngine() { Shutdown(); }
+
+void PlaybackEngine::Shutdown() {
+  if (output_) output_->Stop();
+  running_.store(false);
+  Wake();
+  if (decoder_.joinable()) decoder_.join();
+  if (notifier_.joinable()) notifier_.join();
+  std::vector<std::shared_ptr<PlayState>> states;
+  {
+    std::lock_guard lock(listMutex_);
+    states.swap(states_);
+  }
+}
+
+std::shared_ptr<PlayState> PlaybackEngine::Find(Handle channel) {
+  std::lock_guard lock(listMutex_);
+  for (auto& s : states_) {
+    if (s->channel().handle() == channel) return s;
+  }
+  return nullptr;
+}
+
+std::shared_ptr<PlayState> PlaybackEngine::Obtain(const std::shared_ptr<Channel>& channel) {
+  if (auto s = Find(channel->handle())) return s;
+  auto created = PlayState::Create(channel, output_->format());
+  if (!created) return nullptr;
+  std::lock_guard lock(listMutex_);
+  for (auto& s : states_) {
+    if (s->channel().handle() == channel->handle()) return s;  // made by another thread meanwhile
+  }
+  created->Attach();
+  states_.push_back(created);
+  return created;
+}
+
+void PlaybackEngine::Wake() {
+  {
+    std::lock_guard lock(wakeMutex_);
+    woken_ = true;
+  }
+  wake_.notify_all();
+}
+
+void PlaybackEngine::SetProbe(OutputProbe* probe, void* user) {
+  probe_.store(nullptr);
+  probeUser_.store(user);
+  probe_.store(probe);
+}
+
+void PlaybackEngine::RenderThunk(void* self, int16_t* out, size_t frames) {
+  static_cast<PlaybackEngine*>(self)->Render(out, frames);
+}
+
+void PlaybackEngine::Render(int16_t* out, size_t frames) {
+  const uint32_t ch = output_->format().chans;
+  const size_t step = mix_.size() / ch;
+  const auto now = Clock::now();
+  size_t done = 0;
+  while (done < frames) {
+    const size_t n = std::min(step, frames - done);
+    std::fill(mix_.begin(), mix_.begin() + static_cast<ptrdiff_t>(n * ch), 0.0f);
+    {
+      std::lock_guard lock(listMutex_);
+      // Later pieces of one device call play later: their take is stamped accordingly.
+      const auto at = now + std::chrono::nanoseconds(done * 1000000000ull / output_->format().rate);
+      for (auto& s : states_) s->MixInto(mix_.data(), n, at);
+    }
+    int16_t* o = out + done * ch;
+    for (size_t i = 0; i < n * ch; ++i) {
+      const float v = std::clamp(mix_[i] * 32768.0f, -32768.0f, 32767.0f);
+      o[i] = static_cast<int16_t>(std::lrint(v));
+    }
+    done += n;
+  }
+  if (OutputProbe* probe = probe_.load(std::memory_order_acquire)) {
+    probe(probeUser_.load(std::memory_order_acquire), out, frames, ch);
+  }
+}
+
+void PlaybackEngine::Snapshot(std::vector<std::shared_ptr<PlayState>>& into) {
+  into.clear();
+  std::lock_guard lock(listMutex_);
+  into.insert(into.end(), states_.begin(), states_.end());
+}
+
+void PlaybackEngine::DropClosed() {
+  std::vector<std::shared_ptr<PlayState>> gone;
+  {
+    std::lock_guard lock(listMutex_);
+    for (auto& s : states_) {
+      if (s->channel().closed()) gone.push_back(s);
+    }
+    if (gone.empty()) return;
+    std::erase_if(states_, [](const std::shared_ptr<PlayState>& s) { return s->channel().closed(); });
+  }
+  // `gone` is released here, outside the list lock and off the output thread.
+}
+
+void PlaybackEngine::DecodeLoop() {
+  std::vector<std::shared_ptr<PlayState>> states;
+  states.reserve(64);
+  while (running_.load(std::memory_order_acquire)) {
+    Snapshot(states);
+    bool closedSeen = false;
+    bool more = false;
+    for (auto& s : states) {
+      Channel& c = s->channel();
+      if (c.closed()) {
+        closedSeen = true;
+        continue;
+      }
+      std::lock_guard lock(c.mutex());
+      int steps = 0;
+      while (steps < kMaxStepsPerRound && s->FillStep()) ++steps;
+      if (steps == kMaxStepsPerRound) more = true;
+    }
+    states.clear();
+    if (closedSeen) DropClosed();
+    if (more) continue;
+    std::unique_lock lock(wakeMutex_);
+    wake_.wait_for(lock, kDecodePoll, [this] { return woken_ || !running_.load(); });
+    woken_ = false;
+  }
+}
+
+void PlaybackEngine::NotifyLoop() {
+  std::vector<std::shared_ptr<PlayState>> states;
+  std::vector<DueSync> due;
+  states.reserve(64);
+  due.reserve(64);
+  while (running_.load(std::memory_order_acquire)) {
+    Snapshot(states);
+    const auto now = Clock::now();
+    for (auto& s : states) {
+      due.clear();
+      s->TakeHeardSyncs(due, now);
+      for (const DueSync& d : due) {
+        if (s->channel().closed()) break;
+        d.proc(d.sync, s->channel().handle(), 0, d.user);
+      }
+    }
+    states.clear();
+    std::this_thread::sleep_for(kNotifyPoll);
+  }
+}
+
+}  // namespace audio::detail
