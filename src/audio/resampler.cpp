@@ -19,11 +19,19 @@ std::vector<double> ChannelMatrix(uint32_t inChans, uint32_t outChans, bool down
     AVChannelLayout inLayout{}, outLayout{};
     av_channel_layout_default(&inLayout, static_cast<int>(inChans));
     av_channel_layout_default(&outLayout, static_cast<int>(outChans));
+    // libswresample fills a matrix of its own maximum size: build there, then keep our part.
+    constexpr int kMax = 64;
+    std::vector<double> full(kMax * kMax, 0.0);
     const int rc = swr_build_matrix2(&inLayout, &outLayout, M_SQRT1_2, M_SQRT1_2, 0.0, 1.0, 1.0,
-                                     m.data(), inChans, AV_MATRIX_ENCODING_NONE, nullptr);
+                                     full.data(), kMax, AV_MATRIX_ENCODING_NONE, nullptr);
     av_channel_layout_uninit(&inLayout);
     av_channel_layout_uninit(&outLayout);
-    if (rc == 0) return m;
+    if (rc == 0) {
+      for (uint32_t o = 0; o < outChans; ++o) {
+        for (uint32_t i = 0; i < inChans; ++i) m[o * inChans + i] = full[o * kMax + i];
+      }
+      return m;
+    }
     std::fill(m.begin(), m.end(), 0.0);
   }
   for (uint32_t c = 0; c < inChans && c < outChans; ++c) m[static_cast<size_t>(c) * inChans + c] = 1.0;
