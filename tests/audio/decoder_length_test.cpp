@@ -51,7 +51,12 @@ INSTANTIATE_TEST_SUITE_P(
                       LengthCase{"ref.mpc", -1}, LengthCase{"ref.wma", -1},
                       LengthCase{"ref_notag.mp3", -1}, LengthCase{"ref.mp2", -1},
                       LengthCase{"ref.aac", -1}, LengthCase{"ref.ac3", -1},
-                      LengthCase{"surround51.ac3", -1}, LengthCase{"surround51.wav", 480000}),
+                      LengthCase{"surround51.ac3", -1}, LengthCase{"surround51.wav", 480000},
+                      LengthCase{"ref.m4b", 441000}, LengthCase{"ref.mp1", -1},
+                      LengthCase{"sec53_9.ogg", 2376990}, LengthCase{"tiny7ms.wav", 308},
+                      LengthCase{"mono.wav", 441000}, LengthCase{"96k.wav", 960000},
+                      LengthCase{"8k.wav", 80000}, LengthCase{"ref.mod", -1}, LengthCase{"ref.s3m", -1},
+                      LengthCase{"ref.xm", -1}, LengthCase{"ref.it", -1}),
     [](const auto& info) {
       std::string n = info.param.name;
       for (char& ch : n) {

@@ -1,6 +1,9 @@
 // Sample-exact seeking: after Seek(f), reading yields what a straight decode yields from f on,
 // bit for bit for PCM and lossless files, within 1 LSB for lossy ones.
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 
@@ -13,7 +16,16 @@ using namespace dectest;
 struct SeekCase {
   const char* name;
   double tolerance;  // largest allowed difference in 16-bit steps
+  // When > 0: the largest allowed RMS of the difference instead (AAC noise substitution draws
+  // new noise after a seek: about 1400 here; one frame misplaced gives over 4600 on this noise).
+  double rms_tolerance = 0;
 };
+
+double RmsDiff(const int16_t* a, const int16_t* b, size_t n) {
+  double sum = 0;
+  for (size_t i = 0; i < n; ++i) sum += (double(a[i]) - b[i]) * (double(a[i]) - b[i]);
+  return n > 0 ? std::sqrt(sum / double(n)) : 0;
+}
 
 class SeekExact : public ::testing::TestWithParam<SeekCase> {};
 
@@ -51,8 +63,14 @@ TEST_P(SeekExact, MatchesStraightDecode) {
     const size_t n = dec->Read(got.data(), kRead);
     const auto expected = static_cast<size_t>(std::min<int64_t>(kRead, length - target));
     ASSERT_EQ(n, expected) << c.name << " read after seek to " << target;
-    const double diff = MaxDiff(got.data(), straight.data() + target * static_cast<int64_t>(ch), n * ch);
-    EXPECT_LE(diff, c.tolerance) << c.name << " at frame " << target;
+    const int16_t* want = straight.data() + target * static_cast<int64_t>(ch);
+    if (c.rms_tolerance > 0) {
+      const double rms = RmsDiff(got.data(), want, n * ch);
+      EXPECT_LE(rms, c.rms_tolerance) << c.name << " at frame " << target;
+      if (std::getenv("TW_PRINT_RMS") != nullptr) std::printf("rms %.1f at %lld\n", rms, (long long)target);
+    } else {
+      EXPECT_LE(MaxDiff(got.data(), want, n * ch), c.tolerance) << c.name << " at frame " << target;
+    }
   }
   // After the last seek, reading on reaches exactly the end.
   ASSERT_TRUE(dec->Seek(length - 2500 > 0 ? length - 2500 : 0));
@@ -70,7 +88,11 @@ INSTANTIATE_TEST_SUITE_P(
                       SeekCase{"ref_vbr.mp3", 1}, SeekCase{"ref_notag.mp3", 1}, SeekCase{"ref.mp2", 1},
                       SeekCase{"ref.ogg", 1}, SeekCase{"ref.m4a", 1}, SeekCase{"ref.mp4", 1},
                       SeekCase{"ref.aac", 1}, SeekCase{"ref.ac3", 1}, SeekCase{"surround51.ac3", 1},
-                      SeekCase{"ref.mpc", 1}, SeekCase{"ref.wma", 1}),
+                      SeekCase{"ref.mpc", 1}, SeekCase{"ref.wma", 1}, SeekCase{"ref.mp1", 1},
+                      SeekCase{"ref.m4b", 1}, SeekCase{"sec53_9.ogg", 1}, SeekCase{"96k.wav", 0},
+                      SeekCase{"ref.mod", 0}, SeekCase{"ref.s3m", 0}, SeekCase{"ref.xm", 0},
+                      SeekCase{"ref.it", 0}, SeekCase{"start_offset.mp4", 1},
+                      SeekCase{"start_offset.ts", 1}, SeekCase{"ref_pns.m4a", 0, 2500}),
     [](const auto& info) {
       std::string n = info.param.name;
       for (char& ch : n) {

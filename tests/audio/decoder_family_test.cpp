@@ -1,0 +1,165 @@
+// Which opener takes which file, what bad files do, and the output format (rate, channels,
+// 16-bit against float), checked against ffprobe and ffmpeg where an independent view exists.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "audio/engine.h"
+#include "decoder_test_helpers.h"
+
+namespace {
+
+using namespace dectest;
+
+std::string RunCommand(const std::string& command) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  if (p == nullptr) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+struct FamilyCase {
+  Family family;
+  const char* label;
+  std::vector<const char*> accepted;
+  std::vector<const char*> rejected;
+};
+
+class NamedOpener : public ::testing::TestWithParam<FamilyCase> {};
+
+TEST_P(NamedOpener, TakesItsFamilyOnly) {
+  const FamilyCase& c = GetParam();
+  for (const char* name : c.accepted) {
+    int error = -99;
+    auto dec = OpenFixture(name, false, SampleKind::S16, c.family, &error);
+    EXPECT_TRUE(dec) << c.label << " should open " << name << " (error " << error << ")";
+    EXPECT_EQ(error, audio::ERROR_OK);
+  }
+  for (const char* name : c.rejected) {
+    int error = 0;
+    auto dec = OpenFixture(name, true, SampleKind::S16, c.family, &error);
+    EXPECT_FALSE(dec) << c.label << " should reject " << name;
+    EXPECT_TRUE(error == audio::ERROR_FILEFORM || error == audio::ERROR_NOTAUDIO) << name << ": " << error;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Families, NamedOpener,
+    ::testing::Values(
+        FamilyCase{Family::WMA, "WMA", {"ref.wma"}, {"ref.mp3", "ref.m4a", "ref.wav"}},
+        FamilyCase{Family::APE, "APE", {"ref.ape"}, {"ref.flac", "ref.wav", "ref.mpc"}},
+        FamilyCase{Family::AC3, "AC3", {"ref.ac3", "surround51.ac3"}, {"ref.mp3", "ref.aac", "ref.wav"}},
+        FamilyCase{Family::ALAC, "ALAC", {"ref_alac.m4a", "ref.alac"}, {"ref.m4a", "ref.flac", "ref.wav"}},
+        FamilyCase{Family::AAC, "AAC", {"ref.aac"}, {"ref.m4a", "ref.mp3", "ref.ac3"}},
+        FamilyCase{Family::MP4, "MP4", {"ref.m4a", "ref.mp4", "ref.m4b", "ref_alac.m4a", "ref.alac"},
+                   {"ref.aac", "ref.mp3", "ref.wma"}},
+        FamilyCase{Family::MPC, "MPC", {"ref.mpc"}, {"ref.mp3", "ref.ogg", "ref.ape"}},
+        FamilyCase{Family::FLAC, "FLAC", {"ref.flac"}, {"mp3_as.flac", "ref.ogg", "ref.wav", "ref.ape"}},
+        FamilyCase{Family::Any, "Any",
+                   {"ref.wav", "ref.mp3", "ref.mp2", "ref.mp1", "ref.ogg", "ref.aiff", "ref.wma", "ref.ape",
+                    "ref.flac", "ref.mpc", "ref.aac", "ref.m4a", "ref.alac", "ref.ac3", "ref.mod", "ref.s3m",
+                    "ref.xm", "ref.it", "mp3_as.flac", "mp3_as.ogg"},
+                   {"empty.mp3", "empty.wav", "text.wav", "notes.txt", "header_only.wav"}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(BadFiles, MissingFileIsAFileOpenError) {
+  int error = 0;
+  DecoderOptions options;
+  EXPECT_FALSE(FileDecoder::Open("/nonexistent/dir/x.mp3", options, &error));
+  EXPECT_EQ(error, audio::ERROR_FILEOPEN);
+  EXPECT_FALSE(FileDecoder::Open(twtest::FixtureDir(), options, &error));  // a folder
+}
+
+// Random bytes and truncated files: they either fail to open or decode to an end, never past
+// what they hold, and a read after the end stays at 0.
+TEST(BadFiles, DamagedFilesEndCleanly) {
+  for (const char* name : {"random.mp3", "random.ogg", "random.wav", "truncated.mp3", "truncated.flac",
+                           "truncated.m4a"}) {
+    for (const bool prescan : {false, true}) {
+      auto dec = OpenFixture(name, prescan);
+      if (!dec) continue;
+      const auto all = ReadAll<int16_t>(*dec, 1103);
+      EXPECT_LE(all.size() / dec->Channels(), 441000u * 2) << name;
+      EXPECT_TRUE(dec->AtEnd()) << name;
+      int16_t spare[64];
+      EXPECT_EQ(dec->Read(spare, 8), 0u) << name;
+      if (dec->LengthFrames() > 0) {
+        dec->Seek(dec->LengthFrames() / 2);  // may fail on damage, must not hang
+        dec->Seek(0);
+      }
+    }
+  }
+  // The intact first halves decode.
+  for (const char* name : {"truncated.mp3", "truncated.flac"}) {
+    auto dec = OpenFixture(name, true);
+    ASSERT_TRUE(dec) << name;
+    const auto all = ReadAll<int16_t>(*dec);
+    EXPECT_GT(all.size() / 2, 150000u) << name;
+    EXPECT_LT(all.size() / 2, 441000u) << name;
+  }
+}
+
+TEST(Format, RateAndChannelsAgreeWithFfprobe) {
+  for (const char* name : {"ref.wav", "mono.wav", "8k.wav", "22k.wav", "48k_mono.wav", "96k.wav", "192k.wav",
+                           "surround51.wav", "surround51.ac3", "ref.ogg", "ref.m4a", "ref.wma", "ref.mpc",
+                           "ref.ape", "ref.mp1", "ref.mod"}) {
+    const std::string path = twtest::Fixture(name);
+    auto dec = OpenFixture(name, false);
+    ASSERT_TRUE(dec) << name;
+    const std::string probed = RunCommand("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels "
+                                   "-of csv=p=0 '" + path + "'");
+    unsigned rate = 0, channels = 0;
+    ASSERT_EQ(std::sscanf(probed.c_str(), "%u,%u", &rate, &channels), 2) << name << ": " << probed;
+    EXPECT_EQ(dec->Rate(), rate) << name;
+    EXPECT_EQ(dec->Channels(), channels) << name;
+  }
+  auto six = OpenFixture("surround51.ac3", true);
+  ASSERT_TRUE(six);
+  EXPECT_EQ(six->Channels(), 6u);
+  EXPECT_EQ(six->Rate(), 48000u);
+}
+
+// A straight decode equals what the ffmpeg program makes of the file (it trims the same gapless
+// information): bit for bit.
+TEST(Format, StraightDecodeMatchesFfmpeg) {
+  for (const char* name : {"ref.wav", "ref24.wav", "ref.flac", "ref.ape", "ref_alac.m4a", "ref.mp3", "ref.aiff",
+                           "surround51.wav"}) {
+    const std::string path = twtest::Fixture(name);
+    auto dec = OpenFixture(name, true);
+    ASSERT_TRUE(dec) << name;
+    const auto ours = ReadAll<int16_t>(*dec);
+    const std::string theirs = RunCommand("ffmpeg -v error -threads 1 -i '" + path + "' -f s16le -");
+    ASSERT_EQ(theirs.size(), ours.size() * 2) << name;
+    const auto* ref = reinterpret_cast<const int16_t*>(theirs.data());
+    // ffmpeg truncates 24-bit to 16; this decoder rounds, so 24-bit may differ by one step.
+    const double tolerance = std::string(name) == "ref24.wav" ? 1 : 0;
+    EXPECT_LE(MaxDiff(ours.data(), ref, ours.size()), tolerance) << name;
+  }
+}
+
+TEST(Format, FloatAgreesWithSixteenBit) {
+  for (const char* name : {"ref.mp3", "ref.ogg", "ref.m4a", "ref.flac", "ref.wav", "ref24.wav", "ref_f32.wav",
+                           "fullscale.wav", "surround51.ac3"}) {
+    auto s = OpenFixture(name, true, SampleKind::S16);
+    auto f = OpenFixture(name, true, SampleKind::F32);
+    ASSERT_TRUE(s && f) << name;
+    EXPECT_EQ(s->LengthFrames(), f->LengthFrames());
+    const auto a = ReadAll<int16_t>(*s);
+    const auto b = ReadAll<float>(*f);
+    ASSERT_EQ(a.size(), b.size()) << name;
+    double worst = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+      const double want = std::clamp(std::nearbyint(b[i] * 32768.0), -32768.0, 32767.0);
+      worst = std::max(worst, std::abs(want - a[i]));
+    }
+    EXPECT_LE(worst, 1) << name;  // ties of 24-bit sources round up in 16 bits, to even in float
+  }
+}
+
+}  // namespace
