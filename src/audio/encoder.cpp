@@ -1,5 +1,7 @@
 #include "audio/encoder.h"
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -58,6 +60,12 @@ void Encoder::ChannelClosed() {
 bool Encoder::Active() {
   return !finished_.load(std::memory_order_acquire) &&
          !writeFailed_.load(std::memory_order_acquire) && process_->Alive();
+}
+
+void Encoder::Abort() {
+  if (!finished_.load(std::memory_order_acquire) && process_ && process_->pid() > 0)
+    ::kill(process_->pid(), SIGTERM);
+  Finish();
 }
 
 bool Encoder::Finish() {

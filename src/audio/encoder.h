@@ -37,6 +37,9 @@ class Encoder : public Tap {
   // Closes the input and waits for the program (bounded). True only when it exited with status 0
   // having taken all data. Idempotent.
   bool Finish();
+  // Ends the program without letting it finish its output (SIGTERM, then as Finish). For a
+  // conversion that is cancelled: an encoder that writes to a temporary file leaves nothing.
+  void Abort();
   // What went wrong, for diagnostics: the program's outcome and the tail of its standard error.
   std::string Diagnostics() const;
 

@@ -75,4 +75,16 @@ bool Encode_Stop(EncoderHandle h) {
   });
 }
 
+bool Encode_Abort(EncoderHandle h) {
+  return Guard(false, [&] {
+    if (!State().initialized.load(std::memory_order_acquire)) return Fail(ERROR_INIT, false);
+    auto encoder = Encoders().Take(h);
+    if (!encoder) return Fail(ERROR_HANDLE, false);
+    if (auto channel = State().channels.Find(encoder->channel())) channel->RemoveTap(encoder.get());
+    encoder->Abort();
+    SetError(ERROR_OK);
+    return true;
+  });
+}
+
 }  // namespace audio

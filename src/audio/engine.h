@@ -201,5 +201,8 @@ uint32_t Encode_IsActive(EncoderHandle);
 // Closes the encoder's input and waits for it (bounded). True only when it exited with status 0
 // having taken all data.
 bool Encode_Stop(EncoderHandle);
+// Ends the encoder without letting it finish (it is terminated, then waited for): for a
+// conversion that is cancelled. True when the handle was a running encoder.
+bool Encode_Abort(EncoderHandle);
 
 }  // namespace audio

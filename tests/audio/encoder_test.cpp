@@ -9,7 +9,7 @@
 #include "audio/cmdline.h"
 #include "audio/engine.h"
 #include "memory_stream.h"
-#include "sink_support.h"
+#include "support/sink_support.h"
 
 using namespace audio;
 

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "audio/subprocess.h"
-#include "sink_support.h"
+#include "support/sink_support.h"
 
 using audio::detail::ResolveProgram;
 using audio::detail::Subprocess;

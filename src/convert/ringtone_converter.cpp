@@ -1,0 +1,125 @@
+#include "convert/ringtone_converter.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "source/openers.h"
+
+namespace convert {
+
+const char* ResultMessage(ConvertResult result) {
+  switch (result) {
+    case ConvertResult::ErrorCreatingStream: return "Error creating stream!";
+    case ConvertResult::ErrorStartingEncoder: return "Error starting encoder!";
+    case ConvertResult::ErrorGetData: return "Error Get Data!";
+    case ConvertResult::ErrorWriting: return "Error writing ringtone!";
+    case ConvertResult::Done:
+    case ConvertResult::Cancelled: break;
+  }
+  return "";
+}
+
+void RingtoneConverter::RenderEndSyncProc(audio::SyncHandle, audio::Handle, uint32_t, void* user) {
+  static_cast<RingtoneConverter*>(user)->renderDone_ = true;
+}
+
+void RingtoneConverter::RenderFadeOutSyncProc(audio::SyncHandle, audio::Handle, uint32_t, void* user) {
+  auto& self = *static_cast<RingtoneConverter*>(user);
+  self.render_.StartRenderFade(self.renderMixer_, false);
+}
+
+ConvertResult RingtoneConverter::ConvertToRingtone(const ConvertRequest& request) {
+  if (running_.exchange(true)) return ConvertResult::Cancelled;
+  cancel_.store(false);
+  std::error_code ec;
+  outputExisted_ = std::filesystem::exists(request.outputPath, ec);
+  const ConvertResult result = Run(request);
+  if (result == ConvertResult::ErrorGetData || result == ConvertResult::ErrorWriting ||
+      result == ConvertResult::Cancelled)
+    RemovePartialOutput(request.outputPath);
+  running_.store(false);
+  return result;
+}
+
+void RingtoneConverter::RemovePartialOutput(const std::string& path) const {
+  if (outputExisted_ || path.empty()) return;
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
+}
+
+void RingtoneConverter::Release(bool abortEncoder) {
+  if (renderMixer_ != 0) audio::ChannelStop(renderMixer_);
+  if (encoderHandle_ != 0) {
+    if (abortEncoder) audio::Encode_Abort(encoderHandle_);
+    else audio::Encode_Stop(encoderHandle_);
+  }
+  // The source goes with the mixer.
+  if (renderMixer_ != 0) audio::StreamFree(renderMixer_);
+  render_.setRenderMixer(0);
+}
+
+ConvertResult RingtoneConverter::Run(const ConvertRequest& request) {
+  renderDone_ = false;
+  renderMixer_ = 0;
+  encoderHandle_ = 0;
+  const std::string ext = source::LowerExtension(request.inputPath);
+  renderStream_ = source::RenderOpener(ext)(request.inputPath.c_str(), 0, 0, source::kRenderFlags);
+  if (renderStream_ == 0) return ConvertResult::ErrorCreatingStream;
+
+  renderMixer_ = audio::Mixer_StreamCreate(preview::RenderEffects::kRate, preview::RenderEffects::kChannels,
+                                           audio::STREAM_DECODE | audio::MIXER_END);
+  if (renderMixer_ == 0 ||
+      !audio::Mixer_StreamAddChannel(renderMixer_, renderStream_, audio::MIXER_DOWNMIX | audio::STREAM_AUTOFREE)) {
+    if (renderMixer_ != 0) audio::StreamFree(renderMixer_);
+    audio::StreamFree(renderStream_);
+    renderMixer_ = 0;
+    return ConvertResult::ErrorCreatingStream;
+  }
+  render_.setRenderMixer(renderMixer_);
+
+  const int64_t startBytes = audio::ChannelSeconds2Bytes(renderStream_, static_cast<double>(request.startSeconds));
+  const int64_t endBytes = audio::ChannelSeconds2Bytes(renderStream_, static_cast<double>(request.endSeconds));
+  audio::ChannelSetPosition(renderStream_, startBytes, audio::POS_BYTE);
+  audio::ChannelSetSync(renderStream_, audio::SYNC_POS, endBytes, RenderEndSyncProc, this);
+  // The fade box is read from the mirror the window keeps.
+  if (render_.fadeOutEnabled()) {
+    const int64_t fade = audio::ChannelSeconds2Bytes(renderStream_, render_.fadeOutSeconds());
+    audio::ChannelSetSync(renderStream_, audio::SYNC_POS | audio::SYNC_MIXTIME, endBytes - fade,
+                          RenderFadeOutSyncProc, this);
+  }
+
+  encoderHandle_ = audio::Encode_Start(renderMixer_, request.command.c_str(), audio::ENCODE_FP_16BIT, nullptr, nullptr);
+  if (encoderHandle_ == 0) {
+    Release(false);
+    return ConvertResult::ErrorStartingEncoder;
+  }
+  render_.ApplyRenderEffects(renderMixer_, request.effects);
+
+  char buffer[1024];
+  while (audio::ChannelIsActive(renderMixer_) != audio::ACTIVE_STOPPED) {
+    if (audio::ChannelGetData(renderMixer_, buffer, sizeof buffer) == audio::DATA_ERROR) {
+      Release(true);
+      return ConvertResult::ErrorGetData;
+    }
+    const int64_t pos = audio::ChannelGetPosition(renderStream_, audio::POS_BYTE);
+    if (onProgress && pos >= 0 && endBytes > startBytes) {
+      const auto percent = static_cast<int64_t>(static_cast<double>(100 * (pos - startBytes)) /
+                                                static_cast<double>(endBytes - startBytes));
+      onProgress(static_cast<int>(std::clamp<int64_t>(percent, 0, 100)));
+    }
+    if (renderDone_) break;
+    if (processEvents) processEvents();
+    if (cancel_.load()) {
+      Release(true);
+      return ConvertResult::Cancelled;
+    }
+  }
+  audio::ChannelStop(renderMixer_);
+  const bool written = audio::Encode_Stop(encoderHandle_);
+  audio::StreamFree(renderMixer_);
+  render_.setRenderMixer(0);
+  return written ? ConvertResult::Done : ConvertResult::ErrorWriting;
+}
+
+}  // namespace convert

@@ -1,0 +1,243 @@
+// The conversion end to end: with a recording stand-in encoder the exact command line and PCM it
+// receives, the effects, the gauge and the failure paths; with the real encoder a checked .m4r.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "audio/engine.h"
+#include "convert/encoder_command.h"
+#include "convert/ringtone_converter.h"
+#include "preview/effect_arithmetic.h"
+#include "preview/effect_kernels.h"
+#include "preview/render_effects.h"
+#include "support/fixtures.h"
+#include "support/sink_support.h"
+
+namespace {
+
+using namespace audio;
+using convert::ConvertRequest;
+using convert::ConvertResult;
+namespace fs = std::filesystem;
+
+// The 16-bit PCM of a WAV file (its data chunk), frames from `from` on, `frames` of them.
+std::vector<int16_t> WavFrames(const std::string& path, int64_t from, int64_t frames) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> all((std::istreambuf_iterator<char>(in)), {});
+  size_t at = 12;
+  while (at + 8 <= all.size()) {
+    uint32_t size;
+    std::memcpy(&size, &all[at + 4], 4);
+    if (std::memcmp(&all[at], "data", 4) == 0) break;
+    at += 8 + size + (size & 1);
+  }
+  const auto* pcm = reinterpret_cast<const int16_t*>(&all[at + 8]);
+  return std::vector<int16_t>(pcm + from * 2, pcm + (from + frames) * 2);
+}
+
+std::vector<int16_t> PcmAfterHeader(const std::vector<uint8_t>& stdinBytes) {
+  if (stdinBytes.size() < 44) return {};
+  std::vector<int16_t> pcm((stdinBytes.size() - 44) / 2);
+  std::memcpy(pcm.data(), stdinBytes.data() + 44, pcm.size() * 2);
+  return pcm;
+}
+
+std::string Output(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+  }
+  return out;
+}
+
+class ConverterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(Init(-1, 44100, 0, nullptr));
+    ref = twtest::Fixture("ref.wav");
+    // The conversion installs its effects only while a preview stream exists.
+    shared.playStream = StreamCreateFile(ref.c_str(), 0, 0, STREAM_DECODE);
+    ASSERT_NE(shared.playStream.load(), 0u);
+    shared.controls.fadeIn = false;
+    out = fs::temp_directory_path() / ("tw_convert_" + std::to_string(::getpid()) + ".m4r");
+    fs::remove(out);
+  }
+  void TearDown() override {
+    Free();
+    fs::remove(out);
+  }
+  ConvertRequest Request(int64_t start, int64_t end, convert::TagFields tags = {}) {
+    ConvertRequest r;
+    r.inputPath = ref;
+    r.outputPath = out.string();
+    r.command = convert::BuildEncoderCommand(out.string(), tags);
+    r.startSeconds = start;
+    r.endSeconds = end;
+    return r;
+  }
+
+  std::string ref;
+  fs::path out;
+  preview::PreviewShared shared;
+  preview::RenderEffects render{shared};
+  convert::RingtoneConverter converter{render};
+};
+
+// 3.7 s to 9.2 s shows 3 and 9 in the spin edits: 3 s to 9 s, ending with the block of 256
+// frames during which decoding passes 9 s.
+constexpr int64_t kStart = 3 * 44100;
+constexpr int64_t kFrames = ((6 * 44100) / 256 + 1) * 256;
+
+TEST_F(ConverterTest, TheEncoderGetsTheCommandAndTheWholeSecondsCut) {
+  twtest::SinkDir sink;
+  convert::TagFields tags{true, "Two Words", "", "", "", "2010"};
+  std::vector<int> gauge;
+  converter.onProgress = [&](int p) { gauge.push_back(p); };
+  ASSERT_EQ(converter.ConvertToRingtone(Request(3, 9, tags)), ConvertResult::Done);
+  EXPECT_EQ(sink.Args(), (std::vector<std::string>{"-w", "--mpeg-vers", "4", "--title", "Two Words",
+                                                   "--year", "2010", "-o", out.string(), "-"}));
+  const auto in = sink.Stdin();
+  ASSERT_GE(in.size(), 44u);
+  EXPECT_EQ(std::memcmp(in.data(), "RIFF", 4), 0);
+  uint16_t chans, bits;
+  uint32_t rate;
+  std::memcpy(&chans, &in[22], 2);
+  std::memcpy(&rate, &in[24], 4);
+  std::memcpy(&bits, &in[34], 2);
+  EXPECT_EQ(chans, 2);
+  EXPECT_EQ(rate, 44100u);
+  EXPECT_EQ(bits, 16);
+  const auto pcm = PcmAfterHeader(in);
+  EXPECT_EQ(pcm.size(), static_cast<size_t>(kFrames * 2));
+  EXPECT_EQ(pcm, WavFrames(ref, kStart, kFrames));
+  ASSERT_FALSE(gauge.empty());
+  EXPECT_TRUE(std::is_sorted(gauge.begin(), gauge.end()));
+  EXPECT_EQ(gauge.back(), 100);
+  EXPECT_LE(gauge.front(), 1);
+}
+
+TEST_F(ConverterTest, EffectsActOnTheRenderedDataAsTheKernelsSay) {
+  twtest::SinkDir sink;
+  shared.controls.fadeIn = true;
+  shared.controls.fadeInSeconds = 1;
+  auto request = Request(3, 9);
+  request.effects = preview::EffectControls{true, 6, false, 0, true, 3000};
+  ASSERT_EQ(converter.ConvertToRingtone(request), ConvertResult::Done);
+  auto expect = WavFrames(ref, kStart, kFrames);
+  preview::EffectParams p;
+  p.lowCut = 3000;
+  p.gainFactor = preview::GainFactorFor(6);
+  preview::FilterState filter;
+  preview::FadeState fade, none;
+  const auto bytes = static_cast<int32_t>(expect.size() * 2);
+  preview::ProcessEffect(preview::EffectKind::LowPass, expect.data(), bytes, 44100, 16, 2, p, none, &filter);
+  preview::ProcessEffect(preview::EffectKind::Gain, expect.data(), bytes, 44100, 16, 2, p, none, nullptr);
+  preview::StartFadeState(fade, true, 1, 44100, 2);
+  preview::ProcessEffect(preview::EffectKind::Fade, expect.data(), bytes, 44100, 16, 2, p, fade, nullptr);
+  EXPECT_EQ(PcmAfterHeader(sink.Stdin()), expect);
+}
+
+TEST_F(ConverterTest, FadeOutEndsInSilence) {
+  twtest::SinkDir sink;
+  shared.controls.fadeOut = true;
+  shared.controls.fadeOutSeconds = 2;
+  ASSERT_EQ(converter.ConvertToRingtone(Request(3, 9)), ConvertResult::Done);
+  const auto pcm = PcmAfterHeader(sink.Stdin());
+  ASSERT_EQ(pcm.size(), static_cast<size_t>(kFrames * 2));
+  const auto orig = WavFrames(ref, kStart, kFrames);
+  // Unfaded up to 7 s; faded after; silent from 9 s plus one block on.
+  for (int64_t f = 0; f < 4 * 44100; ++f) ASSERT_EQ(pcm[f * 2], orig[f * 2]) << f;
+  for (int64_t f = 6 * 44100 + 256; f < kFrames; ++f) ASSERT_EQ(pcm[f * 2 + 1], 0) << f;
+  int64_t quieter = 0;
+  for (int64_t f = 5 * 44100; f < 6 * 44100; ++f) quieter += std::abs(pcm[f * 2]) < std::abs(orig[f * 2]) ? 1 : 0;
+  EXPECT_GT(quieter, 44100 * 9 / 10);
+}
+
+TEST_F(ConverterTest, ASourceEndingBeforeTheSelectionEndIsNoError) {
+  twtest::SinkDir sink;
+  std::vector<int> gauge;
+  converter.onProgress = [&](int p) { gauge.push_back(p); };
+  ASSERT_EQ(converter.ConvertToRingtone(Request(8, 12)), ConvertResult::Done);
+  EXPECT_EQ(PcmAfterHeader(sink.Stdin()).size(), static_cast<size_t>(2 * 44100 * 2));
+  EXPECT_FALSE(converter.renderDone());
+  ASSERT_FALSE(gauge.empty());
+  EXPECT_LT(gauge.back(), 100);
+}
+
+TEST_F(ConverterTest, FailuresAreReportedAndLeaveNoFile) {
+  {
+    auto r = Request(3, 9);
+    r.inputPath = twtest::Fixture("random.mp3");
+    EXPECT_EQ(converter.ConvertToRingtone(r), ConvertResult::ErrorCreatingStream);
+  }
+  {
+    auto r = Request(3, 9);
+    r.command = "tw-no-such-encoder -o x -";
+    EXPECT_EQ(converter.ConvertToRingtone(r), ConvertResult::ErrorStartingEncoder);
+  }
+  {
+    twtest::SinkDir sink("code:1");
+    EXPECT_EQ(converter.ConvertToRingtone(Request(3, 9)), ConvertResult::ErrorWriting);
+  }
+  {
+    twtest::SinkDir sink("early:1000");
+    EXPECT_EQ(converter.ConvertToRingtone(Request(3, 9)), ConvertResult::ErrorWriting);
+  }
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_EQ(std::string(convert::ResultMessage(ConvertResult::ErrorGetData)), "Error Get Data!");
+  EXPECT_EQ(std::string(convert::ResultMessage(ConvertResult::ErrorCreatingStream)), "Error creating stream!");
+}
+
+TEST_F(ConverterTest, ASecondStartWhileRunningIsIgnoredAndCancelStopsCleanly) {
+  twtest::SinkDir sink;
+  int blocks = 0;
+  ConvertResult nested = ConvertResult::Done;
+  converter.processEvents = [&] {
+    if (++blocks == 10) nested = converter.ConvertToRingtone(Request(0, 5));
+    if (blocks == 50) converter.Cancel();
+  };
+  EXPECT_EQ(converter.ConvertToRingtone(Request(3, 9)), ConvertResult::Cancelled);
+  EXPECT_EQ(nested, ConvertResult::Cancelled);
+  EXPECT_EQ(blocks, 50);
+  EXPECT_FALSE(converter.running());
+}
+
+TEST_F(ConverterTest, TheRealEncoderWritesATaggedRingtone) {
+  auto request = Request(3, 9, convert::TagFields{true, "Bell — «два»", "Ombrix", "", "Rock", "2026"});
+  // Start the program built beside tonewright rather than the stand-in beside this test.
+  request.command = convert::QuotedArgument(std::string(TW_PROGRAM_DIR) + "/faac") +
+                    request.command.substr(std::strlen(convert::kEncoderProgram));
+  ASSERT_EQ(converter.ConvertToRingtone(request), ConvertResult::Done);
+  ASSERT_TRUE(fs::exists(out));
+  const std::string probe = Output("ffprobe -v error -show_streams -show_format -of flat '" + out.string() + "'");
+  EXPECT_NE(probe.find("codec_name=\"aac\""), std::string::npos) << probe;
+  EXPECT_NE(probe.find("profile=\"LC\""), std::string::npos);
+  EXPECT_NE(probe.find("major_brand=\"M4A \""), std::string::npos);
+  EXPECT_NE(probe.find("title=\"Bell — «два»\""), std::string::npos) << probe;
+  EXPECT_NE(probe.find("artist=\"Ombrix\""), std::string::npos);
+  const auto at = probe.find("format.duration=\"");
+  ASSERT_NE(at, std::string::npos);
+  const double duration = std::stod(probe.substr(at + 17));
+  EXPECT_NEAR(duration, static_cast<double>(kFrames) / 44100, 1024.0 / 44100);
+}
+
+TEST_F(ConverterTest, AnUnwritableFolderIsAnErrorWithTheRealEncoder) {
+  auto request = Request(3, 9);
+  request.outputPath = "/proc/tw-cannot-write/x.m4r";
+  request.command = convert::QuotedArgument(std::string(TW_PROGRAM_DIR) + "/faac") + " -w -o " +
+                    convert::QuotedArgument(request.outputPath) + " -";
+  EXPECT_EQ(converter.ConvertToRingtone(request), ConvertResult::ErrorWriting);
+}
+
+}  // namespace
