@@ -1,0 +1,333 @@
+// Playing streams: what reaches the device (recorded through SDL's disk driver), heard
+// positions, the transport, syncs fired when heard, and the silent fallback output.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "audio/engine.h"
+#include "audio/playback.h"
+#include "memory_stream.h"
+
+using namespace audio;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Handle h) { return ChannelBytes2Seconds(h, ChannelGetPosition(h, POS_BYTE)); }
+
+// Runs the engine on SDL's disk driver: everything played lands in a file.
+class Recorded : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/tw_play_XXXXXX";
+    const int fd = mkstemp(tmpl);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    file_ = tmpl;
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", file_.c_str(), 1);
+    ASSERT_TRUE(Init(-1, 44100, 0, nullptr));
+    detail::OutputInfo info;
+    ASSERT_TRUE(detail::CurrentOutputInfo(&info));
+    ASSERT_EQ(info.name, "disk");
+    ASSERT_EQ(info.rate, 44100u);
+    ASSERT_EQ(info.chans, 2u);
+    bufferFrames_ = info.bufferFrames;
+  }
+  void TearDown() override {
+    Free();
+    unlink(file_.c_str());
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+  }
+  // Stops the output and returns what it played, as stereo frames.
+  std::vector<int16_t> Recording() {
+    Free();
+    std::ifstream in(file_, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+    std::vector<int16_t> s(bytes.size() / 2);
+    std::memcpy(s.data(), bytes.data(), s.size() * 2);
+    return s;
+  }
+  // The frame numbers of a recording of marker signals, modulo the markers' period of 30011
+  // frames; -1 for a silent frame (a marker frame is never silent in both channels).
+  static std::vector<int64_t> FrameNumbers(const std::vector<int16_t>& rec) {
+    std::vector<int64_t> frames;
+    for (size_t i = 0; i + 1 < rec.size(); i += 2) {
+      if (rec[i] == 0 && rec[i + 1] == 0) {
+        frames.push_back(-1);
+        continue;
+      }
+      // Invert the marker: 7 * f ≡ value + 15005 (mod 30011).
+      int64_t f = -2;
+      const int64_t v = rec[i] + 15005;
+      for (int64_t k = 0; k < 7; ++k) {
+        if ((v + k * 30011) % 7 == 0) {
+          f = (v + k * 30011) / 7;
+          break;
+        }
+      }
+      if (f >= 0 && twtest::Marker(f, 1) != rec[i + 1]) f = -2;  // not a marker frame
+      frames.push_back(f);
+    }
+    return frames;
+  }
+  static std::vector<int64_t> WithoutSilence(const std::vector<int64_t>& frames) {
+    std::vector<int64_t> v;
+    for (int64_t f : frames) {
+      if (f != -1) v.push_back(f);
+    }
+    return v;
+  }
+
+  std::string file_;
+  uint32_t bufferFrames_ = 0;
+};
+
+struct Loop {
+  int64_t back;
+  std::atomic<int> jumps{0};
+};
+void LoopBack(SyncHandle, Handle h, uint32_t, void* user) {
+  auto* loop = static_cast<Loop*>(user);
+  ChannelSetPosition(h, loop->back, POS_BYTE);
+  loop->jumps.fetch_add(1);
+}
+
+}  // namespace
+
+TEST_F(Recorded, AMixTimeLoopIsSeamless) {
+  // 20000 frames; at 15000 a mix-time sync jumps back to 5000.
+  const Handle h = twtest::MakeStream(twtest::MarkerSignal(20000, 2), 44100, 2, STREAM_PRESCAN);
+  Loop loop{5000 * 4};
+  ASSERT_NE(ChannelSetSync(h, SYNC_POS | SYNC_MIXTIME, 15000 * 4, &LoopBack, &loop), 0u);
+  ASSERT_TRUE(ChannelPlay(h, false));
+  EXPECT_EQ(ChannelIsActive(h), ACTIVE_PLAYING);
+  // Heard positions stay inside the loop once it has started, across the jumps.
+  const auto t0 = Clock::now();
+  while (Clock::now() - t0 < 1200ms) {
+    const int64_t frame = ChannelGetPosition(h, POS_BYTE) / 4;
+    EXPECT_GE(frame, 0);
+    EXPECT_LE(frame, 15000);
+    if (Clock::now() - t0 > 500ms) {
+      EXPECT_GE(frame, 5000);
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_GE(loop.jumps.load(), 3);
+  const auto rec = Recording();
+  const auto frames = WithoutSilence(FrameNumbers(rec));
+  ASSERT_GT(frames.size(), 40000u);
+  // 0 … 14999, then 5000 … 14999 again and again: no frame lost, repeated or out of place.
+  for (size_t i = 0; i < frames.size(); ++i) {
+    const int64_t expected = i < 15000 ? static_cast<int64_t>(i) : 5000 + static_cast<int64_t>((i - 15000) % 10000);
+    ASSERT_EQ(frames[i], expected) << "output frame " << i;
+  }
+  // Nor a gap: the played part of the recording holds no silent frame.
+  const auto all = FrameNumbers(rec);
+  const auto first = std::find_if(all.begin(), all.end(), [](int64_t f) { return f >= 0; });
+  const auto last = std::find_if(all.rbegin(), all.rend(), [](int64_t f) { return f >= 0; }).base();
+  EXPECT_EQ(std::count(first, last, -1), 0);
+}
+
+TEST_F(Recorded, PauseAndResumeLoseNothing) {
+  const int64_t n = 44100;
+  const Handle h = twtest::MakeStream(twtest::MarkerSignal(n, 2), 44100, 2, 0);
+  ASSERT_TRUE(ChannelPlay(h, false));
+  std::this_thread::sleep_for(300ms);
+  ASSERT_TRUE(ChannelPause(h));
+  EXPECT_EQ(ChannelIsActive(h), ACTIVE_PAUSED);
+  EXPECT_FALSE(ChannelPause(h));
+  std::this_thread::sleep_for(100ms);  // what the device held has played out
+  const int64_t paused = ChannelGetPosition(h, POS_BYTE);
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(ChannelGetPosition(h, POS_BYTE), paused) << "a paused stream does not move";
+  EXPECT_NEAR(ChannelBytes2Seconds(h, paused), 0.3, 0.1);
+  ASSERT_TRUE(ChannelPlay(h, false));
+  const auto t0 = Clock::now();
+  while (ChannelIsActive(h) == ACTIVE_PLAYING && Clock::now() - t0 < 3s) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(ChannelIsActive(h), ACTIVE_STOPPED);
+  EXPECT_EQ(ChannelGetPosition(h, POS_BYTE), n * 4);
+  const auto frames = FrameNumbers(Recording());
+  const auto played = WithoutSilence(frames);
+  ASSERT_EQ(played.size(), static_cast<size_t>(n));
+  for (int64_t i = 0; i < n; ++i) ASSERT_EQ(played[static_cast<size_t>(i)], i % 30011) << i;
+  // The pause shows as a silent stretch in the middle of the recording.
+  const auto first = std::find(frames.begin(), frames.end(), 0);
+  const auto last = std::find(frames.begin(), frames.end(), (n - 1) % 30011);
+  EXPECT_GT(std::count(first, last, -1), 44100 * 2 / 10);
+}
+
+TEST_F(Recorded, StopThenPlayResumesWhereItWasHeard) {
+  const int64_t n = 44100;
+  const Handle h = twtest::MakeStream(twtest::MarkerSignal(n, 2), 44100, 2, 0);
+  ASSERT_TRUE(ChannelPlay(h, false));
+  std::this_thread::sleep_for(400ms);
+  ASSERT_TRUE(ChannelStop(h));
+  EXPECT_EQ(ChannelIsActive(h), ACTIVE_STOPPED);
+  const int64_t stopped = ChannelGetPosition(h, POS_BYTE) / 4;
+  EXPECT_NEAR(stopped / 44100.0, 0.4, 0.1);
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(ChannelGetPosition(h, POS_BYTE) / 4, stopped);
+  ASSERT_TRUE(ChannelPlay(h, false));
+  std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(ChannelStop(h));
+  const auto played = WithoutSilence(FrameNumbers(Recording()));
+  // Frames 0 … k, with k at most a device buffer past the stop, then again from the heard
+  // position on.
+  size_t i = 0;
+  while (i < played.size() && played[i] == static_cast<int64_t>(i)) ++i;
+  ASSERT_LT(i, played.size());
+  EXPECT_GE(static_cast<int64_t>(i), stopped);
+  EXPECT_LE(static_cast<int64_t>(i), stopped + bufferFrames_ + 64);
+  EXPECT_EQ(played[i], stopped) << "playback resumed at the heard position";
+  for (size_t j = i; j < played.size(); ++j) ASSERT_EQ(played[j], (stopped + static_cast<int64_t>(j - i)) % 30011);
+}
+
+TEST_F(Recorded, SeveralStreamsAreMixed) {
+  const Handle a = twtest::MakeStream(std::vector<int16_t>(2 * 44100, 1000), 44100, 2, 0);
+  // A float mono stream at another rate: converted and added to both sides.
+  const Handle b = twtest::MakeStream(std::vector<float>(22050, 0.25f), 22050, 1, 0);
+  ASSERT_TRUE(ChannelPlay(a, false));
+  ASSERT_TRUE(ChannelPlay(b, false));
+  std::this_thread::sleep_for(400ms);
+  const auto rec = Recording();
+  size_t both = 0;
+  for (size_t i = 0; i + 1 < rec.size(); i += 2) {
+    if (rec[i] == 1000 + 8192 && rec[i + 1] == 1000 + 8192) ++both;
+  }
+  EXPECT_GT(both, 44100u / 4) << "frames where the two streams sound together";
+}
+
+TEST(Playback, HeardPositionsRunInRealTimeAndFollowSeeks) {
+  for (const char* driver : {"dummy", "no_such_driver"}) {
+    SCOPED_TRACE(driver);
+    setenv("SDL_AUDIODRIVER", driver, 1);
+    ASSERT_TRUE(Init(-1, 44100, 0, nullptr)) << "no device still initialises";
+    detail::OutputInfo info;
+    ASSERT_TRUE(detail::CurrentOutputInfo(&info));
+    EXPECT_EQ(info.name, std::string(driver) == "dummy" ? "dummy" : "silent");
+    EXPECT_GE(info.bufferFrames, 512u);
+    EXPECT_LE(info.bufferFrames, 2048u);
+    for (const uint32_t rate : {44100u, 48000u}) {
+      SCOPED_TRACE(rate);
+      const Handle h = twtest::MakeStream(twtest::MarkerSignal(rate * 10, 2), rate, 2, 0);
+      EXPECT_EQ(Seconds(h), 0.0);
+      ASSERT_TRUE(ChannelPlay(h, false));
+      std::this_thread::sleep_for(300ms);
+      const auto t1 = Clock::now();
+      const double p1 = Seconds(h);
+      EXPECT_NEAR(p1, 0.3, 0.1);
+      std::this_thread::sleep_for(1000ms);
+      const double p2 = Seconds(h);
+      const double elapsed = std::chrono::duration<double>(Clock::now() - t1).count();
+      EXPECT_NEAR((p2 - p1) / elapsed, 1.0, 0.04) << "real-time pace";
+      ASSERT_TRUE(ChannelSetPosition(h, ChannelSeconds2Bytes(h, 6.0), POS_BYTE));
+      EXPECT_NEAR(Seconds(h), 6.0, 0.03) << "heard at once";
+      std::this_thread::sleep_for(300ms);
+      EXPECT_NEAR(Seconds(h), 6.3, 0.06);
+      EXPECT_FALSE(ChannelSetPosition(h, ChannelSeconds2Bytes(h, 11.0), POS_BYTE));
+      EXPECT_NEAR(Seconds(h), 6.3, 0.06) << "a failed seek changes nothing";
+      ASSERT_TRUE(StreamFree(h));
+    }
+    ASSERT_TRUE(Free());
+  }
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
+
+namespace {
+struct Fired {
+  std::atomic<int64_t> heardAt{-1};
+  std::atomic<int64_t> decodedAt{-1};
+  std::atomic<int> count{0};
+  Clock::time_point at;
+  std::atomic<bool> endSeen{false};
+};
+void Heard(SyncHandle, Handle h, uint32_t, void* user) {
+  auto* f = static_cast<Fired*>(user);
+  f->at = Clock::now();
+  f->heardAt = ChannelGetPosition(h, POS_BYTE);
+  f->count.fetch_add(1);
+}
+void Decoded(SyncHandle, Handle h, uint32_t, void* user) {
+  auto* f = static_cast<Fired*>(user);
+  f->decodedAt = ChannelGetPosition(h, POS_BYTE);
+}
+void EndHeard(SyncHandle, Handle, uint32_t, void* user) { static_cast<Fired*>(user)->endSeen = true; }
+}  // namespace
+
+TEST(Playback, PositionSyncsFireWhenHeardMixTimeOnesWhenDecoded) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  ASSERT_TRUE(Init(-1, 44100, 0, nullptr));
+  const Handle h = twtest::MakeStream(twtest::MarkerSignal(44100, 2), 44100, 2, 0);
+  Fired heard, decoded;
+  const int64_t at = 22050 * 4;
+  ASSERT_NE(ChannelSetSync(h, SYNC_POS, at, &Heard, &heard), 0u);
+  ASSERT_NE(ChannelSetSync(h, SYNC_POS | SYNC_MIXTIME, at, &Decoded, &decoded), 0u);
+  ASSERT_NE(ChannelSetSync(h, SYNC_END, 0, &EndHeard, &heard), 0u);
+  const auto t0 = Clock::now();
+  ASSERT_TRUE(ChannelPlay(h, false));
+  while (ChannelIsActive(h) != ACTIVE_STOPPED && Clock::now() - t0 < 3s) std::this_thread::sleep_for(5ms);
+  const double played = std::chrono::duration<double>(Clock::now() - t0).count();
+  EXPECT_NEAR(played, 1.0, 0.15) << "STOPPED once the end has been heard";
+  EXPECT_EQ(heard.count.load(), 1);
+  // The heard sync fires as its position is heard (within a few ms), half a second in.
+  EXPECT_NEAR(static_cast<double>(heard.heardAt - at) / (4 * 44100), 0.0, 0.02);
+  EXPECT_NEAR(std::chrono::duration<double>(heard.at - t0).count(), 0.5, 0.1);
+  // The mix-time one ran ahead, at decode time, while an earlier position was being heard.
+  ASSERT_GE(decoded.decodedAt.load(), 0);
+  EXPECT_LT(decoded.decodedAt.load(), at);
+  EXPECT_GT(decoded.decodedAt.load(), at - 4 * 44100 / 5);
+  std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(heard.endSeen.load());
+  EXPECT_EQ(ChannelGetPosition(h, POS_BYTE), 44100 * 4);
+  // Played to its end, Play starts again from the beginning.
+  ASSERT_TRUE(ChannelPlay(h, false));
+  EXPECT_EQ(ChannelIsActive(h), ACTIVE_PLAYING);
+  EXPECT_LT(Seconds(h), 0.05);
+  ASSERT_TRUE(Free());
+}
+
+TEST(Playback, TransportErrorsAndFree) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  EXPECT_FALSE(ChannelPlay(1, false));
+  EXPECT_EQ(ErrorGetCode(), ERROR_INIT);
+  ASSERT_TRUE(Init(-1, 44100, 0, nullptr));
+  EXPECT_FALSE(Init(-1, 44100, 0, nullptr));
+  EXPECT_EQ(ErrorGetCode(), ERROR_ALREADY);
+  const Handle dec = twtest::MakeStream(twtest::MarkerSignal(100, 2), 44100, 2, STREAM_DECODE);
+  EXPECT_FALSE(ChannelPlay(dec, false));
+  EXPECT_EQ(ErrorGetCode(), ERROR_DECODE);
+  const Handle h = twtest::MakeStream(twtest::MarkerSignal(441000, 2), 44100, 2, 0);
+  EXPECT_EQ(ChannelIsActive(h), ACTIVE_STOPPED);
+  EXPECT_FALSE(ChannelPause(h)) << "not playing";
+  EXPECT_TRUE(ChannelStop(h));
+  ASSERT_TRUE(ChannelSetPosition(h, 44100 * 4, POS_BYTE));
+  EXPECT_EQ(ChannelGetPosition(h, POS_BYTE), 44100 * 4);
+  ASSERT_TRUE(ChannelPlay(h, false));
+  std::this_thread::sleep_for(100ms);
+  EXPECT_GT(ChannelGetPosition(h, POS_BYTE), 44100 * 4);
+  ASSERT_TRUE(ChannelPlay(h, true));
+  EXPECT_LT(Seconds(h), 0.03) << "restart";
+  // A playing stream freed while it plays, then the engine freed with another one playing.
+  const Handle other = twtest::MakeStream(twtest::MarkerSignal(441000, 2), 44100, 2, 0);
+  ASSERT_TRUE(ChannelPlay(other, false));
+  std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(StreamFree(h));
+  EXPECT_FALSE(ChannelPlay(h, false));
+  EXPECT_EQ(ErrorGetCode(), ERROR_HANDLE);
+  std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(Free());
+  EXPECT_FALSE(Free());
+  EXPECT_FALSE(ChannelPlay(other, false));
+  EXPECT_EQ(ErrorGetCode(), ERROR_INIT);
+  EXPECT_EQ(ChannelGetPosition(other, POS_BYTE), -1);
+  EXPECT_EQ(ChannelIsActive(other), ACTIVE_STOPPED);
+}
