@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/Hooks.h"
+#include "lsan_suppressions.h"
 
 namespace apptest {
 

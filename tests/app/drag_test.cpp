@@ -1,6 +1,7 @@
 // Moving the window by dragging its bare surface with the left button.
 #include <gtest/gtest.h>
 
+#include <QGroupBox>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QTest>

@@ -15,18 +15,41 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <cmath>
+#include <numbers>
 #include <memory>
+#include <string>
 
 #include "app/ButtonSpinEdit.h"
 #include "app/PaintBox.h"
 #include "app/Tfrmmain.h"
 #include "app_test_support.h"
 #include "audio/engine.h"
-#include "support/fixtures.h"
 
 namespace {
 
-class StartupTest : public apptest::WindowTest {};
+class StartupTest : public apptest::WindowTest {
+ protected:
+  // A half-second stereo 16-bit WAV of a 440 Hz tone, written into the test's home folder.
+  std::string ToneFile() {
+    const QString path = home.path() + "/tone.wav";
+    const uint32_t frames = 22050;
+    QByteArray data;
+    for (uint32_t i = 0; i < frames; ++i) {
+      const auto v = static_cast<int16_t>(8000.0 * std::sin(2.0 * std::numbers::pi * 440.0 * i / 44100.0));
+      for (int c = 0; c < 2; ++c) data.append(reinterpret_cast<const char*>(&v), 2);
+    }
+    auto le32 = [](uint32_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); };
+    auto le16 = [](uint16_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 2); };
+    QByteArray wav = "RIFF" + le32(36 + static_cast<uint32_t>(data.size())) + "WAVEfmt " + le32(16) + le16(1) +
+                     le16(2) + le32(44100) + le32(44100 * 4) + le16(4) + le16(16) + "data" +
+                     le32(static_cast<uint32_t>(data.size())) + data;
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(wav);
+    return path.toStdString();
+  }
+};
 
 template <typename W>
 W* Find(Tfrmmain& w, const char* name) {
@@ -83,7 +106,10 @@ TEST_F(StartupTest, EveryControlHasItsInitialState) {
   EXPECT_TRUE(input->text().isEmpty());
   EXPECT_EQ(Find<QPushButton>(w, "btnselect")->text(), "Select");
   ExpectLabel(w, "sLabelFX1", "Left Click:Set Start time;Right Click:Set End time;Middle Click:Set Position");
+  w.ensurePolished();
+  w.sLabelFX1->ensurePolished();
   EXPECT_EQ(w.sLabelFX1->font().pixelSize(), 16);
+  EXPECT_EQ(w.sLabel1->font().pixelSize(), 11);
 
   auto* pb = Find<app::PaintBox>(w, "PB");
   ASSERT_NE(pb, nullptr);
@@ -229,12 +255,13 @@ TEST_F(StartupTest, StateFieldsAfterStartUp) {
 }
 
 TEST_F(StartupTest, TheEngineLivesAsLongAsTheWindow) {
+  const std::string tone = ToneFile();
   audio::Handle stream = 0;
   {
     Tfrmmain w;
     EXPECT_FALSE(audio::Init(-1, 44100, 0, nullptr));
     EXPECT_EQ(audio::ErrorGetCode(), audio::ERROR_ALREADY) << "the window has initialised the engine";
-    stream = audio::StreamCreateFile(twtest::Fixture("ref.wav").c_str(), 0, 0, audio::STREAM_DECODE);
+    stream = audio::StreamCreateFile(tone.c_str(), 0, 0, audio::STREAM_DECODE);
     ASSERT_NE(stream, 0u);
     EXPECT_GT(audio::ChannelGetLength(stream, audio::POS_BYTE), 0);
   }
@@ -247,7 +274,7 @@ TEST_F(StartupTest, TheEngineLivesAsLongAsTheWindow) {
   for (int i = 0; i < 3; ++i) {
     auto w = std::make_unique<Tfrmmain>();
     EXPECT_EQ(frmmain, w.get());
-    EXPECT_NE(audio::StreamCreateFile(twtest::Fixture("ref.wav").c_str(), 0, 0, audio::STREAM_DECODE), 0u);
+    EXPECT_NE(audio::StreamCreateFile(tone.c_str(), 0, 0, audio::STREAM_DECODE), 0u);
   }
   EXPECT_EQ(frmmain, nullptr);
 }

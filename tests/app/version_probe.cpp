@@ -16,6 +16,7 @@
 #include "app/Hooks.h"
 #include "app/RunProgram.h"
 #include "app/Tfrmmain.h"
+#include "lsan_suppressions.h"
 
 namespace {
 
