@@ -167,6 +167,16 @@ size_t PlayState::MixInto(float* mix, size_t frames, Clock::time_point now) {
   return n;
 }
 
+bool PlayState::Busy() const {
+  std::lock_guard lock(mutex_);
+  return mode_ != Mode::Stopped || !heardSyncs_.empty();
+}
+
+bool PlayState::HasHeardSyncs() const {
+  std::lock_guard lock(mutex_);
+  return !heardSyncs_.empty();
+}
+
 // --- Heard positions --------------------------------------------------------------------------
 
 int64_t PlayState::HeardOutLocked(Clock::time_point now) const {

@@ -55,6 +55,11 @@ class PlayState final : public Tap, public DeferredSyncSink,
   // Decodes one block if the buffer wants one; false when there was nothing to do.
   bool FillStep();
 
+  // True while the stream plays or pauses, or has syncs waiting to be heard.
+  bool Busy() const;
+  // True while syncs wait for their position to be heard.
+  bool HasHeardSyncs() const;
+
   // --- Output thread ------------------------------------------------------------------------
   // Adds up to `frames` frames to `mix` (output channels, float); returns the frames taken.
   size_t MixInto(float* mix, size_t frames, Clock::time_point now);

@@ -7,8 +7,14 @@ namespace audio::detail {
 
 namespace {
 constexpr uint32_t kDeviceBufferFrames = 1024;
-constexpr auto kDecodePoll = std::chrono::milliseconds(3);
+// While something plays, the playback thread looks at the buffers every few milliseconds (they
+// hold 50 ms); with nothing playing it sleeps longer (a transport call wakes it at once). The
+// notification thread checks often only while syncs wait to be heard. A sync is queued when it
+// is decoded, 50 ms or more before it is heard, so the idle sleep ends before it is due.
+constexpr auto kDecodePoll = std::chrono::milliseconds(5);
+constexpr auto kIdlePoll = std::chrono::milliseconds(100);
 constexpr auto kNotifyPoll = std::chrono::milliseconds(2);
+constexpr auto kNotifyIdlePoll = std::chrono::milliseconds(20);
 constexpr int kMaxStepsPerRound = 16;
 }  // namespace
 
@@ -135,12 +141,15 @@ void PlaybackEngine::DecodeLoop() {
     Snapshot(states);
     bool closedSeen = false;
     bool more = false;
+    bool busy = false;
     for (auto& s : states) {
       Channel& c = s->channel();
       if (c.closed()) {
         closedSeen = true;
         continue;
       }
+      if (!s->Busy()) continue;
+      busy = true;
       std::lock_guard lock(c.mutex());
       int steps = 0;
       while (steps < kMaxStepsPerRound && s->FillStep()) ++steps;
@@ -150,7 +159,8 @@ void PlaybackEngine::DecodeLoop() {
     if (closedSeen) DropClosed();
     if (more) continue;
     std::unique_lock lock(wakeMutex_);
-    wake_.wait_for(lock, kDecodePoll, [this] { return woken_ || !running_.load(); });
+    wake_.wait_for(lock, busy ? kDecodePoll : kIdlePoll,
+                   [this] { return woken_ || !running_.load(); });
     woken_ = false;
   }
 }
@@ -163,7 +173,10 @@ void PlaybackEngine::NotifyLoop() {
   while (running_.load(std::memory_order_acquire)) {
     Snapshot(states);
     const auto now = Clock::now();
+    bool busy = false;
     for (auto& s : states) {
+      if (!s->HasHeardSyncs()) continue;
+      busy = true;
       due.clear();
       s->TakeHeardSyncs(due, now);
       for (const DueSync& d : due) {
@@ -172,7 +185,7 @@ void PlaybackEngine::NotifyLoop() {
       }
     }
     states.clear();
-    std::this_thread::sleep_for(kNotifyPoll);
+    std::this_thread::sleep_for(busy ? kNotifyPoll : kNotifyIdlePoll);
   }
 }
 
