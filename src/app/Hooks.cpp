@@ -24,6 +24,9 @@ Hooks DefaultHooks() {
     return QFileDialog::getSaveFileName(parent, title, QString(), filter, nullptr,
                                         QFileDialog::DontConfirmOverwrite);
   };
+  h.openFileName = [](QWidget* parent, const QString& title, const QString& filter) {
+    return QFileDialog::getOpenFileName(parent, title, QString(), filter);
+  };
   h.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   h.startSystemMove = [](QWindow* window) { return window != nullptr && window->startSystemMove(); };
   return h;

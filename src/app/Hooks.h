@@ -28,6 +28,8 @@ struct Hooks {
       messageBox;
   // The save dialog: the chosen path, or an empty text when the user cancels.
   std::function<QString(QWidget* parent, const QString& title, const QString& filter)> saveFileName;
+  // The open dialog: the chosen path, or an empty text when the user cancels.
+  std::function<QString(QWidget* parent, const QString& title, const QString& filter)> openFileName;
   // Hands a URL (a file, a web address, a mailto: link) to the desktop's default handler.
   std::function<bool(const QUrl& url)> openUrl;
   // Lets the window manager move the window with the pointer.

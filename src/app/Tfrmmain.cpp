@@ -71,8 +71,14 @@ void Tfrmmain::FormCreate() {
   // 8: painting is double-buffered: Qt's backing store composes every widget off-screen.
 
   // 9: one peak per column of the client width, all 0.
-  peaksLeft = std::vector<std::atomic<int16_t>>(static_cast<size_t>(width()));
-  peaksRight = std::vector<std::atomic<int16_t>>(static_cast<size_t>(width()));
+  peaks.Reset(static_cast<size_t>(width()));
+  view = std::make_unique<wave::WaveformView>(&waveBitmap, &peaks, width(), [](int64_t bytes) {
+    return audio::ChannelBytes2Seconds(playStream.load(), bytes);
+  });
+  view->setBackground(backBitmap);
+  QFont labels(QStringLiteral("Sans Serif"));
+  labels.setBold(true);
+  view->setLabelFont(labels);
 
   // 10: no selection.
   selStart = 0;
@@ -84,6 +90,8 @@ void Tfrmmain::FormCreate() {
 
   // 12: the view's refresh interval; the timer starts with the first opened file.
   Timer1->setInterval(kViewTimerMs);
+  ConnectHandlers();
+  MirrorControls();
 }
 
 void Tfrmmain::FormDestroy() {
@@ -91,6 +99,8 @@ void Tfrmmain::FormDestroy() {
   bytesPerPixel = 0;  // the view draws nothing from now on
   scanStop = true;    // a running scan ends at its next pass
   StopScans();
+  converter.Cancel();
+  view.reset();
   waveBitmap = QImage();
   if (engineStarted_) {
     // Releases the output and every stream, sync and effect still open.
@@ -101,8 +111,9 @@ void Tfrmmain::FormDestroy() {
 }
 
 void Tfrmmain::StopScans() {
-  // No scan thread exists yet. The scan's owner stops and joins its threads here, so that
-  // nothing reads the engine or writes the peak buffers once the engine and this window go.
+  // Nothing reads the engine or writes the peak buffers once the engine and this window go.
+  if (scan_) scan_->Stop();
+  scan_.reset();
 }
 
 void Tfrmmain::sButton1Click() {

@@ -13,10 +13,20 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "app/ProgramState.h"
 #include "audio/engine.h"
+#include "convert/ringtone_converter.h"
+#include "preview/preview_effects.h"
+#include "preview/render_effects.h"
+#include "preview/transport.h"
+#include "preview/triggers.h"
+#include "wave/peak_buffers.h"
+#include "wave/scan.h"
+#include "wave/selection.h"
+#include "wave/waveform_view.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -40,7 +50,7 @@ struct FileDialogSpec {
   QString filter;
 };
 
-class Tfrmmain : public QWidget {
+class Tfrmmain : public QWidget, private wave::SelectionView {
   Q_OBJECT
 
  public:
@@ -121,9 +131,9 @@ class Tfrmmain : public QWidget {
   QString outputDir;  // dataDir + "output/"
   QImage backBitmap;  // the view's background, at the size of the file it was loaded from
   QImage waveBitmap;  // off-screen picture of the view, kViewWidth x kViewHeight, 32-bit
-  // One entry per column of the client width. The scan thread writes them, the view reads them.
-  std::vector<std::atomic<int16_t>> peaksLeft;
-  std::vector<std::atomic<int16_t>> peaksRight;
+  // One pair of bar heights per column of the client width (peaksLeft, peaksRight). The scan
+  // thread writes them, the view reads them.
+  wave::PeakBuffers peaks;
   // Stream bytes per column; 0 = nothing to draw. Written on the GUI thread, read by the scan.
   std::atomic<uint32_t> bytesPerPixel{0};
   // The decode-only stream the running scan reads. Set on the GUI thread, freed by the scan.
@@ -146,9 +156,51 @@ class Tfrmmain : public QWidget {
   // Paints the view: the composed waveform once there is something to draw, else the background.
   void PBPaint(QPainter& painter);
 
+  // Opening files: the dialog, the drop on the input box, the common sequence.
+  void btnselectClick();
+  void audiodropDrop(const QStringList& paths);
+  void LoadInputFile(const QString& path);
+  bool OpenSource();
+  // The 33-ms refresh of the view.
+  void Timer1Timer();
+  // The view's mouse.
+  void PBMouseDown(Qt::MouseButton button, QPoint position);
+  void PBMouseMove(QPoint position);
+  void PBMouseUp();
+  // The selection's spin edits.
+  void seditUpClick();
+  void seditDownClick();
+  void eeditUpClick();
+  void eeditDownClick();
+  // The effect controls.
+  void checkgainClick();
+  void chighpassClick();
+  void clowpassClick();
+  void gaintrackChange();
+  void barhighcutChange();
+  void barlowcutChange();
+  // The transport.
+  void btnplayClick();
+  void btnpauseClick();
+  void btnstopClick();
+  // The conversion.
+  void btnconvertClick();
+  void ConvertToRingtone(const QString& input, const QString& output);
+
+  // The preview's and the conversion's parts, wired to the controls.
+  preview::PreviewEffects effects{previewShared};
+  preview::Triggers triggers{previewShared, effects};
+  preview::Transport transport{previewShared, effects};
+  preview::RenderEffects render{previewShared};
+  convert::RingtoneConverter converter{render};
+  wave::Selection selection{previewShared, triggers, *this};
+  std::unique_ptr<wave::WaveformView> view;
+
  protected:
   void mouseMoveEvent(QMouseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CreateControls();
@@ -159,6 +211,17 @@ class Tfrmmain : public QWidget {
   // Stops the running waveform scans and waits for them, before the engine goes. No scan
   // exists yet; the scan's owner fills this in.
   void StopScans();
+  // Wires the controls to their handlers and mirrors what the engine's thread reads.
+  void ConnectHandlers();
+  void MirrorControls();
+  // SelectionView: what the selection shows.
+  void ShowStartSeconds(int64_t seconds) override;
+  void ShowEndSeconds(int64_t seconds) override;
+  void ShowLengthText(const std::string& text) override;
+  void EnableConvert(bool enabled) override;
+
+  std::unique_ptr<wave::TScanThread> scan_;
+  bool closeAfterConversion_ = false;
 
   bool startupRefused_ = false;
   bool engineStarted_ = false;

@@ -2,10 +2,12 @@
 
 namespace wave {
 
-PeakBuffers::PeakBuffers(size_t columns)
-    : columns_(columns),
-      left_(std::make_unique<std::atomic<int16_t>[]>(columns)),
-      right_(std::make_unique<std::atomic<int16_t>[]>(columns)) {
+PeakBuffers::PeakBuffers(size_t columns) { Reset(columns); }
+
+void PeakBuffers::Reset(size_t columns) {
+  columns_ = columns;
+  left_ = std::make_unique<std::atomic<int16_t>[]>(columns);
+  right_ = std::make_unique<std::atomic<int16_t>[]>(columns);
   for (size_t i = 0; i < columns; ++i) {
     left_[i].store(0, std::memory_order_relaxed);
     right_[i].store(0, std::memory_order_relaxed);

@@ -14,7 +14,11 @@ namespace wave {
 
 class PeakBuffers {
  public:
+  PeakBuffers() : PeakBuffers(0) {}
   explicit PeakBuffers(size_t columns);
+  // Makes `columns` zeroed elements; only while no scan or view uses the buffers.
+  void Reset(size_t columns);
+  bool empty() const { return columns_ == 0; }
 
   size_t size() const { return columns_; }
   int16_t left(size_t i) const { return left_[i].load(std::memory_order_relaxed); }

@@ -223,7 +223,7 @@ TEST_F(StartupTest, AnOutputFolderThatCannotBeCreatedDoesNotStopStartUp) {
   EXPECT_FALSE(QFileInfo::exists(w.outputDir));
   EXPECT_EQ(w.outedit->text(), ExpectedDataDir() + "output/Ombrix.m4r");
   EXPECT_TRUE(messages.empty()) << "not reported";
-  EXPECT_EQ(w.peaksLeft.size(), 537u);
+  EXPECT_EQ(w.peaks.size(), 537u);
 }
 
 TEST_F(StartupTest, StateFieldsAfterStartUp) {
@@ -234,11 +234,11 @@ TEST_F(StartupTest, StateFieldsAfterStartUp) {
   EXPECT_EQ(w.backBitmap.size(), QSize(520, 148)) << "back.bmp beside the program";
   EXPECT_EQ(w.waveBitmap.size(), QSize(520, 148));
   EXPECT_EQ(w.waveBitmap.depth(), 32);
-  ASSERT_EQ(w.peaksLeft.size(), 537u) << "one per column of the client width, not the view's 520";
-  ASSERT_EQ(w.peaksRight.size(), 537u);
+  ASSERT_EQ(w.peaks.size(), 537u) << "one per column of the client width, not the view's 520";
+  ASSERT_EQ(w.peaks.size(), 537u);
   for (size_t i = 0; i < 537; ++i) {
-    ASSERT_EQ(w.peaksLeft[i].load(), 0);
-    ASSERT_EQ(w.peaksRight[i].load(), 0);
+    ASSERT_EQ(w.peaks.left(i), 0);
+    ASSERT_EQ(w.peaks.right(i), 0);
   }
   EXPECT_EQ(selStart.load(), 0);
   EXPECT_EQ(selEnd.load(), 0);
@@ -290,7 +290,7 @@ TEST_F(StartupTest, MissingBackgroundIsReportedAndStartUpCarriesOn) {
   EXPECT_EQ(w.backBitmap.size(), QSize(520, 148)) << "a plain background";
   EXPECT_EQ(w.backBitmap.pixel(0, 0), w.backBitmap.pixel(519, 147));
   EXPECT_EQ(w.waveBitmap.size(), QSize(520, 148)) << "the later steps ran";
-  EXPECT_EQ(w.peaksLeft.size(), 537u);
+  EXPECT_EQ(w.peaks.size(), 537u);
   EXPECT_EQ(w.Timer1->interval(), 33);
   EXPECT_FALSE(audio::Init(-1, 44100, 0, nullptr)) << "the engine was initialised";
 }
@@ -334,7 +334,7 @@ TEST_F(StartupTest, AnotherEngineVersionEndsStartUpWithItsMessage) {
     EXPECT_TRUE(QFileInfo(w.outputDir).isDir());
     EXPECT_TRUE(w.backBitmap.isNull());
     EXPECT_TRUE(w.waveBitmap.isNull());
-    EXPECT_TRUE(w.peaksLeft.empty());
+    EXPECT_TRUE(w.peaks.empty());
     EXPECT_EQ(w.Timer1->interval(), 0);
     EXPECT_TRUE(audio::Init(-1, 44100, 0, nullptr)) << "the engine was not initialised";
     audio::Free();

@@ -1,0 +1,186 @@
+// The window driven as a user would, on real files: opening by dialog and by drop, the bars and
+// spin edits set from the file, the scan filling the peaks, mouse clicks on the view setting the
+// selection, the transport, and a conversion that writes a ringtone.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "app/ButtonSpinEdit.h"
+#include "app/PaintBox.h"
+#include "app/Tfrmmain.h"
+#include "app_test_support.h"
+#include "support/fixtures.h"
+
+namespace {
+
+class FlowTest : public apptest::WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    app::hooks().openFileName = [this](QWidget*, const QString& title, const QString& filter) {
+      openTitles.push_back(title);
+      openFilters.push_back(filter);
+      return openAnswer;
+    };
+  }
+  static QString F(const char* name) { return QString::fromStdString(twtest::Fixture(name)); }
+  // Waits (processing events) until `done` or the time is up.
+  template <typename P>
+  static bool WaitFor(P done, int ms = 20000) {
+    for (int i = 0; i < ms / 10; ++i) {
+      if (done()) return true;
+      QCoreApplication::processEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+  }
+
+  QString openAnswer;
+  std::vector<QString> openTitles, openFilters;
+};
+
+TEST_F(FlowTest, OpeningSetsTheBarsSpinEditsAndScale) {
+  Tfrmmain w;
+  QSignalSpy high(w.barhighcut, &QSlider::valueChanged), low(w.barlowcut, &QSlider::valueChanged);
+  openAnswer = F("ref.wav");
+  w.btnselect->click();
+  ASSERT_EQ(openTitles.size(), 1u);
+  EXPECT_EQ(openTitles[0], "Select a file to play");
+  EXPECT_TRUE(openFilters[0].startsWith("All Support Files (*.mp3 *.mp2"));
+  EXPECT_EQ(w.sEdit1->text(), openAnswer);
+  EXPECT_NE(playStream.load(), 0u);
+  EXPECT_EQ(w.barhighcut->maximum(), 22050);
+  EXPECT_EQ(w.barhighcut->value(), 11025);
+  EXPECT_EQ(w.barlowcut->value(), 22050);
+  EXPECT_EQ(high.count(), 1);
+  EXPECT_EQ(low.count(), 1);
+  EXPECT_EQ(w.barhighcut->toolTip(), "22050 Hz");  // the cut-off the filter really uses
+  EXPECT_EQ(w.sedit->maximum(), 10);
+  EXPECT_EQ(w.bytesPerPixel.load(), 3528u);  // 10 s is shorter than 537 columns of 0.02 s
+  EXPECT_TRUE(w.PB->isEnabled());
+  EXPECT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_PLAYING);
+  // The scan fills the columns.
+  ASSERT_TRUE(WaitFor([&] { return w.peaks.left(400) != 0; }));
+  EXPECT_EQ(w.peaks.left(0), 0);
+
+  // An 8000 Hz file pulls the high-pass bar to 4000 first, then to 2000.
+  high.clear();
+  low.clear();
+  openAnswer = F("8k.wav");
+  w.btnselect->click();
+  EXPECT_EQ(w.barhighcut->value(), 2000);
+  EXPECT_EQ(w.barlowcut->value(), 4000);
+  EXPECT_EQ(high.count(), 2);
+  EXPECT_EQ(low.count(), 1);
+
+  openAnswer = F("sec53_9.ogg");
+  w.btnselect->click();
+  EXPECT_EQ(w.sedit->maximum(), 53);
+  EXPECT_EQ(w.eedit->maximum(), 53);
+  openAnswer = F("sec60.wav");
+  w.btnselect->click();
+  EXPECT_EQ(w.bytesPerPixel.load(), static_cast<uint32_t>(2646000LL * 4 / 537));
+}
+
+TEST_F(FlowTest, DropsTakeTheFirstAcceptedPathAndAFailedOpenStopsTheOldOne) {
+  Tfrmmain w;
+  w.audiodropDrop({F("ref.wav"), F("mono.wav"), F("8k.wav")});
+  EXPECT_EQ(w.sEdit1->text(), F("ref.wav"));
+  const audio::Handle first = playStream.load();
+  ASSERT_NE(first, 0u);
+  w.audiodropDrop({F("notes.txt")});
+  EXPECT_EQ(playStream.load(), first);
+  w.audiodropDrop({QStringLiteral("/tmp/track.aif")});
+  EXPECT_EQ(playStream.load(), first);
+  // A file that does not open: the old preview is stopped and freed, its path is shown.
+  w.audiodropDrop({F("random.mp3")});
+  EXPECT_EQ(playStream.load(), 0u);
+  EXPECT_EQ(w.sEdit1->text(), F("random.mp3"));
+  EXPECT_EQ(audio::ChannelIsActive(first), audio::ACTIVE_STOPPED);
+  EXPECT_FALSE(audio::StreamFree(first));
+  EXPECT_EQ(w.lengthedit->text(), "0 Sec");
+  EXPECT_FALSE(w.btnconvert->isEnabled());
+}
+
+TEST_F(FlowTest, ClicksOnTheViewSetTheSelectionAndTheTransportActs) {
+  Tfrmmain w;
+  w.show();
+  openAnswer = F("sec60.wav");
+  w.btnselect->click();
+  const uint32_t bpp = w.bytesPerPixel.load();
+  QTest::mouseClick(w.PB, Qt::LeftButton, {}, QPoint(300, 70));
+  QTest::mouseClick(w.PB, Qt::RightButton, {}, QPoint(100, 70));
+  EXPECT_EQ(selStart.load(), int64_t{100} * bpp);
+  EXPECT_EQ(selEnd.load(), int64_t{300} * bpp);
+  EXPECT_EQ(w.sedit->value(), static_cast<int>(100LL * bpp / 176400));
+  EXPECT_EQ(w.eedit->value(), static_cast<int>(300LL * bpp / 176400));
+  EXPECT_TRUE(w.btnconvert->isEnabled());
+  EXPECT_EQ(w.lengthedit->text(), QString::number((300LL * bpp - 100LL * bpp) / 176400) + " sec");
+  // The view shows the selection in navy once the scan has reached it.
+  ASSERT_TRUE(WaitFor([&] { return w.peaks.left(200) != 0; }));
+  w.Timer1Timer();
+  EXPECT_EQ(w.waveBitmap.pixel(200, 73) | 0xFF000000u, wave::colors::kSelected);
+
+  // Transport: pause, play resumes; stop rewinds and resets the played colouring.
+  w.btnpause->click();
+  EXPECT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_PAUSED);
+  w.btnplay->click();
+  EXPECT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_PLAYING);
+  w.btnstop->click();
+  EXPECT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_STOPPED);
+  EXPECT_EQ(w.playColumn, 0);
+  EXPECT_EQ(audio::ChannelGetPosition(playStream.load(), audio::POS_BYTE), 0);
+  w.btnplay->click();
+  EXPECT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_PLAYING);
+}
+
+TEST_F(FlowTest, PlayWithAnEmptyInputBoxOffersTheDialog) {
+  Tfrmmain w;
+  w.btnplay->click();
+  EXPECT_EQ(openTitles.size(), 1u);
+  EXPECT_EQ(playStream.load(), 0u);
+}
+
+TEST_F(FlowTest, ConvertWritesTheRingtoneAndOpensTheFolder) {
+  // The encoder is found beside the running program first, then on PATH.
+  const std::string path = std::string(TW_PROGRAM_DIR) + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "");
+  setenv("PATH", path.c_str(), 1);
+  Tfrmmain w;
+  openAnswer = F("ref.wav");
+  w.btnselect->click();
+  w.sedit->setValue(2);
+  w.eedit->setValue(7);
+  selStart = 2 * 176400;
+  selEnd = 7 * 176400;
+  w.btnconvert->setEnabled(true);
+  w.autocheck->setChecked(true);
+  w.tagcheck->setChecked(true);
+  w.titedit->setText("My Bell");
+  w.btnconvert->click();
+  EXPECT_TRUE(messages.empty()) << (messages.empty() ? "" : messages[0].text.toStdString());
+  const std::string out = w.outedit->text().toStdString();
+  ASSERT_TRUE(std::filesystem::exists(out)) << out;
+  EXPECT_GT(std::filesystem::file_size(out), 10000u);
+  EXPECT_EQ(w.onebar->value(), 100);
+  ASSERT_EQ(urls.size(), 1u);
+  EXPECT_EQ(urls[0].toLocalFile(), w.outputDir);
+
+  // A file that no longer opens: "Error creating stream!".
+  w.sEdit1->setText(F("random.mp3"));
+  w.btnconvert->click();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "Error creating stream!");
+  EXPECT_EQ(messages[0].title, "Error");
+}
+
+}  // namespace
