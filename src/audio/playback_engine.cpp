@@ -62,12 +62,16 @@ std::shared_ptr<PlayState> PlaybackEngine::Obtain(const std::shared_ptr<Channel>
   if (auto s = Find(channel->handle())) return s;
   auto created = PlayState::Create(channel, output_->format());
   if (!created) return nullptr;
-  std::lock_guard lock(listMutex_);
-  for (auto& s : states_) {
-    if (s->channel().handle() == channel->handle()) return s;  // made by another thread meanwhile
+  {
+    std::lock_guard lock(listMutex_);
+    for (auto& s : states_) {
+      if (s->channel().handle() == channel->handle()) return s;  // made by another thread meanwhile
+    }
+    states_.push_back(created);
   }
+  // Outside the list lock: attaching takes the channel's lock, and code running under a channel's
+  // lock (its syncs) looks states up in the list. Until Play the new state is stopped and idle.
   created->Attach();
-  states_.push_back(created);
   return created;
 }
 
