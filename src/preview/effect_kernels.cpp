@@ -40,6 +40,10 @@ void FadeValues(unsigned char* p, int32_t values, FadeState& fade, FadeTail tail
   }
 }
 
+// The channels run one after another, each over all frames, as one dependency chain per loop.
+// Keep it so: GCC 12's vectorizer, given two channels in one loop, kept `low` unrounded where it
+// is used again, so the result was no longer the float-stored arithmetic (the exactness tests
+// catch that).
 template <class Format, bool kHighPass>
 void FilterFrames(unsigned char* p, int32_t frames, int32_t channels, double f,
                   FilterState& state) {
@@ -52,6 +56,7 @@ void FilterFrames(unsigned char* p, int32_t frames, int32_t channels, double f,
     unsigned char* q = p + static_cast<std::ptrdiff_t>(c) * Format::kBytes;
     for (int32_t i = 0; i < frames; ++i, q += stride) {
       const auto x = static_cast<double>(Format::Load(q));
+      // Each result is stored as a float before it is used further; x and f are doubles.
       low = static_cast<float>(f * band + low);
       high = static_cast<float>(x - low - band);
       band = static_cast<float>(f * high + band);

@@ -31,6 +31,17 @@ inline int32_t RoundHalfEven(float y) {
   return static_cast<int32_t>(std::lrint(y));
 }
 
+// y limited to lo..hi and then rounded to the nearest integer, halves to even: the same as
+// limiting round(y), because the limits are integers. For limits within +-2^22; NaN gives lo.
+// Adding 1.5 x 2^23 leaves a float with no fraction bits, so the addition itself rounds (in the
+// default rounding mode) and the subtraction is exact: no call, no branch.
+inline int32_t RoundLimited(float y, float lo, float hi) {
+  y = (y >= lo) ? y : lo;
+  y = (y <= hi) ? y : hi;
+  constexpr float kShift = 12582912.0f;
+  return static_cast<int32_t>((y + kShift) - kShift);
+}
+
 namespace format {
 
 // Each format: kBytes per value, Load() gives x, Store() writes y back.
@@ -38,7 +49,7 @@ struct Unsigned8 {
   static constexpr int kBytes = 1;
   static int32_t Load(const unsigned char* p) { return static_cast<int32_t>(*p) - 128; }
   static void Store(float y, unsigned char* p) {
-    *p = static_cast<unsigned char>(Clip8(RoundHalfEven(y)) + 128);
+    *p = static_cast<unsigned char>(RoundLimited(y, -128.0f, 127.0f) + 128);  // Clip8(round(y))
   }
 };
 
@@ -50,7 +61,7 @@ struct Signed16 {
     return v;
   }
   static void Store(float y, unsigned char* p) {
-    const auto v = static_cast<int16_t>(Clip16(RoundHalfEven(y)));
+    const auto v = static_cast<int16_t>(RoundLimited(y, -32768.0f, 32767.0f));  // Clip16(round(y))
     std::memcpy(p, &v, sizeof v);
   }
 };

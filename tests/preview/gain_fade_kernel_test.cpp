@@ -1,6 +1,8 @@
 // The gain and fade kernels on all three sample formats, through ProcessEffect.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -45,6 +47,27 @@ TEST(GainKernel, RoundsHalvesToEven) {
   EXPECT_EQ(RoundHalfEven(2.5f), 2);
   EXPECT_EQ(RoundHalfEven(-3.5f), -4);
   EXPECT_EQ(RoundHalfEven(1e20f), 2147483647 - 127);  // saturated, not undefined
+}
+
+TEST(SampleFormat, LimitedRoundingAgreesWithRoundingThenClipping) {
+  // The stores limit before rounding; that must equal Clip(round(y)) for every float, halves,
+  // the limits' neighbourhood and values far out of range included.
+  std::vector<float> ys{NAN, INFINITY, -INFINITY, 1e30f, -1e30f, 0.0f, -0.0f};
+  for (int i = -70000; i <= 70000; ++i) {
+    ys.push_back(i * 0.5f);
+    ys.push_back(i * 0.5f + 0.001f);
+    ys.push_back(std::nextafter(i * 0.5f, 1e9f));
+    ys.push_back(std::nextafter(i * 0.5f, -1e9f));
+  }
+  for (float y : ys) {
+    if (std::isnan(y)) {
+      EXPECT_EQ(RoundLimited(y, -32768.0f, 32767.0f), -32768);
+      continue;
+    }
+    const long r = std::lrint(std::clamp(y, -1e9f, 1e9f));
+    ASSERT_EQ(RoundLimited(y, -32768.0f, 32767.0f), Clip16(static_cast<int32_t>(r))) << y;
+    ASSERT_EQ(RoundLimited(y, -128.0f, 127.0f), Clip8(static_cast<int32_t>(r))) << y;
+  }
 }
 
 TEST(GainKernel, EightBitDataWorksAroundTheMidpoint) {
