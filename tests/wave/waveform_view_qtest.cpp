@@ -6,6 +6,7 @@
 
 #include <chrono>
 
+#include "app/lsan_suppressions.h"
 #include "wave/waveform_view.h"
 
 namespace {
