@@ -11,6 +11,7 @@ namespace audio::detail {
 
 int FileDecoder::Impl::OpenStreams() {
   codec.reset();
+  decoder_done = true;  // until everything is open again
   if (const int rc = OpenDemuxer(request, &input); rc != ERROR_OK) return rc;
   int error = ERROR_OK;
   codec = OpenAudioDecoder(input.Stream(), &error);

@@ -28,6 +28,8 @@ struct FileDecoder::Impl {
   Reach SeekByTimestamp(int64_t frame);
   bool SeekFromStart(int64_t frame);
   void ResetDecodeState();
+  // False after a reopening failed: nothing decodes any more.
+  bool Usable() const { return codec && input.format && input.stream_index >= 0 && frame && packet; }
 
   InputRequest request;         // immutable after Open
   DecoderOptions options;       // immutable after Open

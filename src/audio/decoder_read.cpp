@@ -13,7 +13,7 @@ constexpr int kMaxErrorsInRow = 64;
 }
 
 bool FileDecoder::Impl::DecodeFrame() {
-  if (decoder_done) return false;
+  if (decoder_done || !Usable()) return false;
   int errors = 0;
   for (;;) {
     const int r = avcodec_receive_frame(codec.get(), frame.get());

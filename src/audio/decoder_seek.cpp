@@ -30,7 +30,6 @@ FileDecoder::Impl::Reach FileDecoder::Impl::DiscardTo(int64_t target) {
 // kReached; kFailed when decoding ended before the target; kLate when only a decode from the
 // start can tell.
 FileDecoder::Impl::Reach FileDecoder::Impl::SeekByTimestamp(int64_t target) {
-  const AVStream* st = input.Stream();
   const AVRational frames_tb{1, static_cast<int>(rate)};
   int64_t preroll = traits.preroll;
   // Near the start a fresh decode is as cheap, and some decoders (AAC) differ after a flush from
@@ -40,6 +39,8 @@ FileDecoder::Impl::Reach FileDecoder::Impl::SeekByTimestamp(int64_t target) {
   if (demux_reached_end && std::strcmp(input.format->iformat->name, "ogg") == 0) {
     if (OpenStreams() != ERROR_OK) return Reach::kFailed;
   }
+  if (!Usable()) return Reach::kLate;
+  const AVStream* st = input.Stream();  // after any reopening
   for (int attempt = 0; attempt < 6; ++attempt) {
     const int64_t want = target + first_pts - preroll;
     int64_t ts = av_rescale_q_rnd(want, frames_tb, st->time_base, AV_ROUND_DOWN);
