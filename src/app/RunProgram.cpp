@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "app/Look.h"
+#include "app/TerminateWatch.h"
 #include "app/Tfrmmain.h"
 
 namespace app {
@@ -16,6 +17,7 @@ int RunTonewright(QApplication& application) {
   Tfrmmain window;
   if (window.StartupRefused()) return 0;
   window.show();
+  TerminateWatch watch(&window);
   return application.exec();
 }
 

@@ -65,6 +65,9 @@ class SdlOutput final : public Output {
 }  // namespace
 
 std::unique_ptr<Output> OpenSdlOutput(uint32_t rate, uint32_t bufferFrames, RenderFn fn, void* user) {
+  // SDL's audio pulls in its event loop, which by default takes over SIGINT and SIGTERM and turns
+  // them into quit events that nobody here reads: the program would then ignore a terminate request.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
   auto output = std::make_unique<SdlOutput>(fn, user);  // quits the subsystem when it goes
   if (!output->Open(rate, bufferFrames)) return nullptr;

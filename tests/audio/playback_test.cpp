@@ -1,6 +1,7 @@
 // Playing streams: what reaches the device (recorded through SDL's disk driver), heard
 // positions, the transport, syncs fired when heard, and the silent fallback output.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -292,6 +293,17 @@ TEST(Playback, PositionSyncsFireWhenHeardMixTimeOnesWhenDecoded) {
   ASSERT_TRUE(ChannelPlay(h, false));
   EXPECT_EQ(ChannelIsActive(h), ACTIVE_PLAYING);
   EXPECT_LT(Seconds(h), 0.05);
+  ASSERT_TRUE(Free());
+}
+
+TEST(Playback, TheOutputLeavesTerminateAndInterruptToTheProgram) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  ASSERT_TRUE(Init(-1, 44100, 0, nullptr));
+  for (const int sig : {SIGTERM, SIGINT}) {
+    struct sigaction now {};
+    ASSERT_EQ(sigaction(sig, nullptr, &now), 0);
+    EXPECT_EQ(now.sa_handler, SIG_DFL) << "signal " << sig << " was taken over";
+  }
   ASSERT_TRUE(Free());
 }
 
