@@ -6,9 +6,12 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
+
+#include <iterator>
 
 #include "app/ButtonSpinEdit.h"
 #include "app/ImageList.h"
@@ -193,6 +196,24 @@ void Tfrmmain::CreateControls() {
   sd = {app::kSaveDialogTitle, app::kSaveDialogFilter};
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
+
+  // The keyboard: Tab walks the controls as the window reads, row by row and the tags in the order
+  // a ringtone's details are usually typed; the usual keys open a file, open help and quit.
+  QWidget* const order[] = {sEdit1,     btnselect,  btnplay,    btnpause,   btnstop,   loopcheck,
+                                  fadeincheck, spinfadein, fadeoutcheck, spinfadeout, sedit,   eedit,
+                                  lengthedit, checkgain,  gaintrack,  chighpass,  barhighcut, clowpass,
+                                  barlowcut,  outedit,    sButton1,   tagcheck,   titedit,   artedit,
+                                  albedit,    genedit,    yearedit,   btnconvert, autocheck, btnabout,
+                                  btnhelp};
+  for (size_t i = 1; i < std::size(order); ++i) {
+    setTabOrder(order[i - 1], order[i]);
+  }
+  btnselect->setToolTip(QStringLiteral("Choose a music file (Ctrl+O)"));
+  btnhelp->setToolTip(QStringLiteral("Open the help page (F1)"));
+  connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, btnselect, [this] { btnselect->click(); });
+  connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, btnhelp,
+          [this] { btnhelp->click(); });
+  connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated, this, &QWidget::close);
 
   connect(sButton1, &QPushButton::clicked, this, &Tfrmmain::sButton1Click);
   connect(btnabout, &QPushButton::clicked, this, &Tfrmmain::btnaboutClick);

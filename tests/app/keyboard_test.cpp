@@ -1,0 +1,62 @@
+// The keyboard: the Tab order over the window's controls and the shortcut keys.
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/Tfrmmain.h"
+#include "app_test_support.h"
+
+namespace {
+
+using KeyboardTest = apptest::WindowTest;
+
+TEST_F(KeyboardTest, TabWalksTheControlsRowByRowAndTheTagsInTypingOrder) {
+  Tfrmmain w;
+  w.show();
+  const QStringList expected = {
+      "sEdit1",     "btnselect",  "btnplay",     "btnpause",  "btnstop",  "loopcheck", "fadeincheck",
+      "spinfadein", "fadeoutcheck", "spinfadeout", "sedit",   "eedit",    "lengthedit", "checkgain",
+      "gaintrack",  "chighpass",  "barhighcut",  "clowpass",  "barlowcut", "outedit",  "sButton1",  "tagcheck",
+      "titedit",    "artedit",    "albedit",     "genedit",   "yearedit", "btnconvert", "autocheck",
+      "btnabout",   "btnhelp"};
+
+  // The focus chain from the input box, keeping the controls Tab stops at.
+  QStringList chain;
+  QWidget* at = w.sEdit1;
+  do {
+    // The spin edits' inner text fields are Qt's own (qt_...) and take no focus of their own.
+    const QString name = at->objectName();
+    if ((at->focusPolicy() & Qt::TabFocus) && at->window() == &w && !name.isEmpty() && name != "frmmain" &&
+        !name.startsWith("qt_")) {
+      chain << at->objectName();
+    }
+    at = at->nextInFocusChain();
+  } while (at != w.sEdit1 && chain.size() < 100);
+  EXPECT_EQ(chain.join(' ').toStdString(), expected.join(' ').toStdString());
+}
+
+TEST_F(KeyboardTest, ShortcutsOpenAFileOpenHelpAndQuit) {
+  Tfrmmain w;
+  w.show();
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  int asked = 0;
+  app::hooks().openFileName = [&asked](QWidget*, const QString&, const QString&) {
+    ++asked;
+    return QString();
+  };
+  QTest::keyClick(&w, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(asked, 1) << "Ctrl+O offers the open dialog";
+
+  urls.clear();
+  QTest::keyClick(&w, Qt::Key_F1);
+  ASSERT_EQ(urls.size(), 1u) << "F1 opens the help page";
+  EXPECT_TRUE(urls[0].toString().endsWith("tonehelp.html"));
+
+  EXPECT_TRUE(w.isVisible());
+  QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_FALSE(w.isVisible()) << "Ctrl+Q closes the window";
+}
+
+}  // namespace
