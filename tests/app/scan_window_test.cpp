@@ -1,0 +1,97 @@
+// Opening files one after another in the real window while the earlier file's waveform scan is
+// still running: the earlier scan ends (its stream freed) before the next file's starts, and
+// the peak buffers end up holding the last file's peaks only, as a scan of that file alone
+// writes them. Closing the window in the middle of a scan ends it too.
+#include <QTest>
+
+#include <atomic>
+#include <memory>
+
+#include "app/Tfrmmain.h"
+#include "source/openers.h"
+#include "wave/peak_buffers.h"
+#include "wave/scan.h"
+#include "window_probe.h"
+
+namespace {
+
+using apptest::WaitFor;
+
+class ScanWindowTest : public apptest::PlayerWindowTest {
+ protected:
+  void Open(Tfrmmain& w, const char* name) {
+    openAnswer = F(name);
+    QTest::mouseClick(w.btnselect, Qt::LeftButton);
+    ASSERT_NE(playStream.load(), 0u) << name;
+  }
+  // True while a scan stream is alive and short of its end.
+  static bool Scanning(audio::Handle scan) {
+    const int64_t pos = audio::ChannelGetPosition(scan, audio::POS_BYTE);
+    return pos >= 0 && pos < audio::ChannelGetLength(scan, audio::POS_BYTE);
+  }
+  static bool Freed(audio::Handle scan) {
+    return audio::ChannelGetPosition(scan, audio::POS_BYTE) < 0 && audio::ErrorGetCode() == audio::ERROR_HANDLE;
+  }
+};
+
+TEST_F(ScanWindowTest, EachOpeningEndsTheRunningScanAndTheBuffersHoldTheLastFileOnly) {
+  Tfrmmain w;
+  w.show();
+  // Two 240-s files, each interrupted in its scan.
+  Open(w, "song.flac");
+  const audio::Handle first = w.scanStream.load();
+  ASSERT_NE(first, 0u);
+  ASSERT_TRUE(WaitFor([&] { return w.peaks.left(10) != 0; }));
+  ASSERT_TRUE(Scanning(first)) << "the first scan ended before the test could interrupt it";
+  Open(w, "song.mp3");
+  EXPECT_TRUE(Freed(first)) << "the first scan still runs while the second file's has started";
+  const audio::Handle second = w.scanStream.load();
+  ASSERT_NE(second, first);
+  ASSERT_TRUE(WaitFor([&] { return audio::ChannelGetPosition(second, audio::POS_BYTE) > 0; }));
+  ASSERT_TRUE(Scanning(second)) << "the second scan ended before the test could interrupt it";
+  Open(w, "sec60.wav");
+  EXPECT_TRUE(Freed(second));
+  const audio::Handle third = w.scanStream.load();
+  ASSERT_TRUE(WaitFor([&] { return Freed(third); }, 20000)) << "the last scan does not end";
+
+  // What a scan of sec60.wav alone writes, with the same scale, into buffers of the same size.
+  const uint32_t bpp = w.bytesPerPixel.load();
+  ASSERT_EQ(bpp, static_cast<uint32_t>(2646000LL * 4 / 537));
+  const std::string path = twtest::Fixture("sec60.wav");
+  const audio::Handle alone = source::SourceOpener(".wav")(path.c_str(), 0, 0, source::kScanFlags);
+  ASSERT_NE(alone, 0u);
+  wave::PeakBuffers expected(w.peaks.size());
+  std::atomic<uint32_t> scale{bpp};
+  std::atomic<bool> stop{false}, cancel{false};
+  wave::ScanPeaks(alone, wave::ScanTarget{&expected, &scale, &stop}, cancel);
+  ASSERT_EQ(w.peaks.size(), 537u);
+  int differing = 0;
+  for (size_t i = 0; i < w.peaks.size(); ++i) {
+    differing += w.peaks.left(i) != expected.left(i) || w.peaks.right(i) != expected.right(i);
+  }
+  EXPECT_EQ(differing, 0);
+  EXPECT_EQ(w.peaks.left(0), 0);
+  EXPECT_NE(w.peaks.left(536), 0);
+}
+
+TEST_F(ScanWindowTest, ClosingTheWindowEndsARunningScan) {
+  audio::Handle scan = 0;
+  {
+    auto w = std::make_unique<Tfrmmain>();
+    w->show();
+    Open(*w, "song.flac");
+    scan = w->scanStream.load();
+    ASSERT_TRUE(WaitFor([&] { return w->peaks.left(3) != 0; }));
+    ASSERT_TRUE(Scanning(scan));
+    w->close();
+    w.reset();  // waits for the scan before the engine and the buffers go
+  }
+  EXPECT_EQ(frmmain, nullptr);
+  // A new window afterwards starts from empty buffers and scans its own file.
+  Tfrmmain again;
+  EXPECT_EQ(again.peaks.left(100), 0);
+  Open(again, "ref.wav");
+  EXPECT_TRUE(WaitFor([&] { return again.peaks.left(100) != 0; }));
+}
+
+}  // namespace
