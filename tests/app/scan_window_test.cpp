@@ -17,6 +17,17 @@ namespace {
 
 using apptest::WaitFor;
 
+// Installed on a running scan's stream: counts the readings it still makes after the preview
+// stream it was opened with has been replaced (the next file is being opened).
+struct LateReadings {
+  audio::Handle play = 0;
+  std::atomic<int> count{0};
+  static void Dsp(audio::DspHandle, audio::Handle, void*, uint32_t, void* user) {
+    auto& self = *static_cast<LateReadings*>(user);
+    if (playStream.load() != self.play) self.count.fetch_add(1);
+  }
+};
+
 class ScanWindowTest : public apptest::PlayerWindowTest {
  protected:
   void Open(Tfrmmain& w, const char* name) {
@@ -42,9 +53,13 @@ TEST_F(ScanWindowTest, EachOpeningEndsTheRunningScanAndTheBuffersHoldTheLastFile
   const audio::Handle first = w.scanStream.load();
   ASSERT_NE(first, 0u);
   ASSERT_TRUE(WaitFor([&] { return w.peaks.left(10) != 0; }));
+  LateReadings late;
+  late.play = playStream.load();
+  ASSERT_NE(audio::ChannelSetDSP(first, &LateReadings::Dsp, &late, 0), 0u);
   ASSERT_TRUE(Scanning(first)) << "the first scan ended before the test could interrupt it";
   Open(w, "song.mp3");
   EXPECT_TRUE(Freed(first)) << "the first scan still runs while the second file's has started";
+  EXPECT_EQ(late.count.load(), 0) << "the first scan read on while the next file was opened";
   const audio::Handle second = w.scanStream.load();
   ASSERT_NE(second, first);
   ASSERT_TRUE(WaitFor([&] { return audio::ChannelGetPosition(second, audio::POS_BYTE) > 0; }));
