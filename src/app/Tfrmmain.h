@@ -208,8 +208,8 @@ class Tfrmmain : public QWidget, private wave::SelectionView {
   void FormDestroy();
   // Window dragging: the left button held while the pointer moves over the bare surface.
   void FormMouseMove(Qt::MouseButtons buttons, QPoint position);
-  // Stops the running waveform scans and waits for them, before the engine goes. No scan
-  // exists yet; the scan's owner fills this in.
+  // Stops the running waveform scan and waits for it: before another file's scan starts and
+  // before the engine goes.
   void StopScans();
   // Wires the controls to their handlers and mirrors what the engine's thread reads.
   void ConnectHandlers();
