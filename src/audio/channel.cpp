@@ -115,6 +115,11 @@ bool Channel::RemoveSync(SyncHandle sync) {
   return Fail(ERROR_HANDLE, false);
 }
 
+bool Channel::HasSync(SyncHandle sync) {
+  std::lock_guard lock(mutex_);
+  return std::any_of(syncs_.begin(), syncs_.end(), [sync](const Sync& s) { return s.handle == sync && !s.dead; });
+}
+
 DspHandle Channel::AddDsp(DspProc* proc, void* user, int priority) {
   if (proc == nullptr) return Fail(ERROR_ILLPARAM, DspHandle{0});
   std::lock_guard lock(mutex_);

@@ -83,6 +83,8 @@ class Channel {
   // --- Callbacks ------------------------------------------------------------------------------
   SyncHandle AddSync(uint32_t type, int64_t bytePosition, SyncProc* proc, void* user);
   bool RemoveSync(SyncHandle sync);
+  // True while the sync is set (not removed) on this channel.
+  bool HasSync(SyncHandle sync);
   DspHandle AddDsp(DspProc* proc, void* user, int priority);
   bool RemoveDsp(DspHandle dsp);
   void AddTap(std::shared_ptr<Tap> tap);

@@ -185,6 +185,8 @@ void PlaybackEngine::NotifyLoop() {
       s->TakeHeardSyncs(due, now);
       for (const DueSync& d : due) {
         if (s->channel().closed()) break;
+        // A sync removed after it was decoded, while its position waited to be heard, stays quiet.
+        if (!s->channel().HasSync(d.sync)) continue;
         d.proc(d.sync, s->channel().handle(), 0, d.user);
       }
     }

@@ -262,7 +262,40 @@ void Decoded(SyncHandle, Handle h, uint32_t, void* user) {
   f->decodedAt = ChannelGetPosition(h, POS_BYTE);
 }
 void EndHeard(SyncHandle, Handle, uint32_t, void* user) { static_cast<Fired*>(user)->endSeen = true; }
+// Removes the sync it is given while the stream is decoded, after that sync's position.
+struct Remover {
+  std::atomic<SyncHandle> target{0};
+  std::atomic<bool> removed{false};
+};
+void RemoveAtDecode(SyncHandle, Handle h, uint32_t, void* user) {
+  auto* r = static_cast<Remover*>(user);
+  r->removed = ChannelRemoveSync(h, r->target.load());
+}
 }  // namespace
+
+TEST(Playback, ASyncRemovedBeforeItsPositionIsHeardDoesNotFire) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  ASSERT_TRUE(Init(-1, 44100, 0, nullptr));
+  const Handle h = twtest::MakeStream(twtest::MarkerSignal(22050, 2), 44100, 2, 0);
+  Fired heard, kept;
+  Remover remover;
+  const int64_t at = 4410 * 4;
+  const SyncHandle removed = ChannelSetSync(h, SYNC_POS, at, &Heard, &heard);
+  ASSERT_NE(removed, 0u);
+  ASSERT_NE(ChannelSetSync(h, SYNC_POS, at + 4, &Heard, &kept), 0u) << "a neighbour that stays";
+  remover.target = removed;
+  // Decoding passes `at` first (queuing the heard sync), then this one removes it, all well
+  // before the position is heard.
+  ASSERT_NE(ChannelSetSync(h, SYNC_POS | SYNC_MIXTIME, at + 8, &RemoveAtDecode, &remover), 0u);
+  ASSERT_TRUE(ChannelPlay(h, false));
+  const auto t0 = Clock::now();
+  while (ChannelIsActive(h) != ACTIVE_STOPPED && Clock::now() - t0 < 3s) std::this_thread::sleep_for(5ms);
+  std::this_thread::sleep_for(30ms);
+  EXPECT_TRUE(remover.removed.load());
+  EXPECT_EQ(heard.count.load(), 0);
+  EXPECT_EQ(kept.count.load(), 1);
+  ASSERT_TRUE(Free());
+}
 
 TEST(Playback, PositionSyncsFireWhenHeardMixTimeOnesWhenDecoded) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
