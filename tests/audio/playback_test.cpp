@@ -22,6 +22,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// SDL's dummy driver waits a whole buffer's time after each callback, so a callback slowed down
+// by a sanitizer makes the device itself fall behind the clock: the pace check allows for that.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr double kPaceTolerance = 0.10;
+#else
+constexpr double kPaceTolerance = 0.04;
+#endif
+
 double Seconds(Handle h) { return ChannelBytes2Seconds(h, ChannelGetPosition(h, POS_BYTE)); }
 
 // Runs the engine on SDL's disk driver: everything played lands in a file.
@@ -229,7 +237,7 @@ TEST(Playback, HeardPositionsRunInRealTimeAndFollowSeeks) {
       std::this_thread::sleep_for(1000ms);
       const double p2 = Seconds(h);
       const double elapsed = std::chrono::duration<double>(Clock::now() - t1).count();
-      EXPECT_NEAR((p2 - p1) / elapsed, 1.0, 0.04) << "real-time pace";
+      EXPECT_NEAR((p2 - p1) / elapsed, 1.0, kPaceTolerance) << "real-time pace";
       ASSERT_TRUE(ChannelSetPosition(h, ChannelSeconds2Bytes(h, 6.0), POS_BYTE));
       EXPECT_NEAR(Seconds(h), 6.0, 0.03) << "heard at once";
       std::this_thread::sleep_for(300ms);
