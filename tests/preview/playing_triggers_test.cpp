@@ -291,6 +291,13 @@ class PlayingTriggers : public ::testing::Test {
   }
 
   void SetUp() override {
+#if defined(__SANITIZE_ADDRESS__)
+    // The ASan build is unoptimised: its playback thread cannot be relied on to keep the 50 ms
+    // real-time margin that a frame-exact recording needs (a late block is a gap in the file, which
+    // one CI run showed). The optimised normal and TSan builds run these recordings.
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    if (name != "TheCounterFileDecodesToItsFrameIndices") GTEST_SKIP() << "recorded at real-time pace";
+#endif
     ASSERT_FALSE(counter_.empty());
     ASSERT_EQ(probe_, "codec_name=pcm_s16le\nsample_rate=44100\nchannels=2\nduration_ts=132300\n")
         << "ffmpeg said: " << makeOutput_;
