@@ -9,10 +9,6 @@ inline const QString kSaveDialogTitle = QStringLiteral("Set ringtong filename");
 inline const QString kSaveDialogFilter = QStringLiteral("iPhone Ringtong file(*.m4r)");
 inline const QString kDefaultOutputName = QStringLiteral("Ombrix.m4r");
 
-// A file's extension: its name's part from the last dot on, dot included, with A..Z lower-cased
-// (ASCII only); empty when the name (the part after the last '/') has no dot.
-QString LowerExtension(const QString& path);
-
 // The ringtone file for a name chosen in the save dialog: the name itself when its extension is
 // ".m4r" in any case, else the name with ".m4r" appended.
 QString RingtoneFileName(const QString& chosen);

@@ -98,7 +98,7 @@ void Tfrmmain::FormDestroy() {
   backBitmap = QImage();
   bytesPerPixel = 0;  // the view draws nothing from now on
   scanStop = true;    // a running scan ends at its next pass
-  StopScans();
+  loader.StopScan();
   converter.Cancel();
   view.reset();
   waveBitmap = QImage();
@@ -108,12 +108,6 @@ void Tfrmmain::FormDestroy() {
     engineStarted_ = false;
     playStream = 0;
   }
-}
-
-void Tfrmmain::StopScans() {
-  // Nothing reads the engine or writes the peak buffers once the engine and this window go.
-  if (scan_) scan_->Stop();
-  scan_.reset();
 }
 
 void Tfrmmain::sButton1Click() {

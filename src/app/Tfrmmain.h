@@ -23,6 +23,7 @@
 #include "preview/render_effects.h"
 #include "preview/transport.h"
 #include "preview/triggers.h"
+#include "source/source_loader.h"
 #include "wave/peak_buffers.h"
 #include "wave/scan.h"
 #include "wave/selection.h"
@@ -50,7 +51,7 @@ struct FileDialogSpec {
   QString filter;
 };
 
-class Tfrmmain : public QWidget, private wave::SelectionView {
+class Tfrmmain : public QWidget, private wave::SelectionView, private source::SourceView {
   Q_OBJECT
 
  public:
@@ -136,15 +137,10 @@ class Tfrmmain : public QWidget, private wave::SelectionView {
   wave::PeakBuffers peaks;
   // Stream bytes per column; 0 = nothing to draw. Written on the GUI thread, read by the scan.
   std::atomic<uint32_t> bytesPerPixel{0};
-  // The decode-only stream the running scan reads. Set on the GUI thread, freed by the scan.
-  std::atomic<audio::Handle> scanStream{0};
   // Ends a running scan at its next pass. Set on the GUI thread, read by the scan.
   std::atomic<bool> scanStop{false};
-  int32_t playColumn = 0;
-  int32_t dragMode = 0;  // 0 none, 1 start, 2 end, 3 play position
-  audio::SyncHandle endSync = 0;
-  audio::SyncHandle fadeInSync = 0;
-  audio::SyncHandle fadeOutSync = 0;
+  // The selection owns the drag mode and the trigger handles, the view the played column, the
+  // loader the scan and its stream.
 
   // --- Handlers -------------------------------------------------------------------------------
   // "Set Outfile Name": lets the user choose the output file.
@@ -156,11 +152,11 @@ class Tfrmmain : public QWidget, private wave::SelectionView {
   // Paints the view: the composed waveform once there is something to draw, else the background.
   void PBPaint(QPainter& painter);
 
-  // Opening files: the dialog, the drop on the input box, the common sequence.
+  // Opening files: the dialog, the drop on the input box (local paths in the drag's order), the
+  // common sequence.
   void btnselectClick();
   void audiodropDrop(const QStringList& paths);
   void LoadInputFile(const QString& path);
-  bool OpenSource();
   // The 33-ms refresh of the view.
   void Timer1Timer();
   // The view's mouse.
@@ -194,6 +190,7 @@ class Tfrmmain : public QWidget, private wave::SelectionView {
   preview::RenderEffects render{previewShared};
   convert::RingtoneConverter converter{render};
   wave::Selection selection{previewShared, triggers, *this};
+  source::SourceLoader loader{previewShared, effects, triggers, *this, {peaks, bytesPerPixel, scanStop}};
   std::unique_ptr<wave::WaveformView> view;
 
  protected:
@@ -208,9 +205,6 @@ class Tfrmmain : public QWidget, private wave::SelectionView {
   void FormDestroy();
   // Window dragging: the left button held while the pointer moves over the bare surface.
   void FormMouseMove(Qt::MouseButtons buttons, QPoint position);
-  // Stops the running waveform scan and waits for it: before another file's scan starts and
-  // before the engine goes.
-  void StopScans();
   // Wires the controls to their handlers and mirrors what the engine's thread reads.
   void ConnectHandlers();
   void MirrorControls();
@@ -219,8 +213,17 @@ class Tfrmmain : public QWidget, private wave::SelectionView {
   void ShowEndSeconds(int64_t seconds) override;
   void ShowLengthText(const std::string& text) override;
   void EnableConvert(bool enabled) override;
-
-  std::unique_ptr<wave::TScanThread> scan_;
+  // SourceView: what opening a file changes.
+  void ShowInputPath(const std::string& path) override;
+  void ResetFileControls() override;
+  void ResetPlayColumn() override;
+  void SetCutoffBars(int32_t maximum) override;
+  void InstallTickedEffects() override;
+  void SetSelectionMaximum(int32_t seconds) override;
+  int ClientWidth() const override { return width(); }
+  void EnableView() override;
+  // The drop's event on the input box.
+  bool sEdit1DragEvent(QEvent* event);
   bool closeAfterConversion_ = false;
 
   bool startupRefused_ = false;

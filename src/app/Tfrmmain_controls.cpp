@@ -19,6 +19,7 @@
 #include "app/OutputName.h"
 #include "app/PaintBox.h"
 #include "app/Tfrmmain.h"
+#include "source/input_choice.h"
 
 namespace {
 
@@ -80,14 +81,6 @@ QToolButton* MakePictureButton(QWidget* parent, const char* name, const QPixmap&
   button->setIconSize(picture.size());
   button->setToolTip(hint);
   return button;
-}
-
-// The 22 patterns of the open dialog, in Qt's space-separated filter form.
-QString OpenDialogFilter() {
-  const QString patterns = QStringLiteral(
-      "*.mp3;*.mp2;*.mp1;*.ogg;*.wav;*.aif;*.mo3;*.it;*.wma;*.mpc;*.flac;*.ape;*.alac;*.aac;*.mp4;"
-      "*.m4a;*.ac3;*.xm;*.s3m;*.mtm;*.mod;*.umx");
-  return QStringLiteral("All Support Files (%1)").arg(QString(patterns).replace(u';', u' '));
 }
 
 }  // namespace
@@ -192,7 +185,7 @@ void Tfrmmain::CreateControls() {
   btnhelp = MakeButton(this, "btnhelp", QStringLiteral("Help"), {452, 402, 76, 21});
 
   // The dialogs and the view's timer.
-  audioopen = {QStringLiteral("Select a file to play"), OpenDialogFilter()};
+  audioopen = {QString::fromLatin1(source::kOpenDialogTitle), QString::fromStdString(source::OpenDialogFilter())};
   sd = {app::kSaveDialogTitle, app::kSaveDialogFilter};
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));

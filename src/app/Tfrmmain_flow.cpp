@@ -21,7 +21,7 @@
 #include "app/Tfrmmain.h"
 #include "convert/encoder_command.h"
 #include "preview/effect_arithmetic.h"
-#include "source/openers.h"
+#include "source/input_choice.h"
 
 namespace {
 
@@ -81,58 +81,51 @@ void Tfrmmain::MirrorControls() {
 // --- Opening files --------------------------------------------------------------------------
 
 void Tfrmmain::btnselectClick() {
-  QString patterns = QString::fromLatin1(source::kOpenFilterPatterns);
-  patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-  const QString filter = QString::fromLatin1(source::kOpenFilterName) + QStringLiteral(" (") + patterns + QLatin1Char(')');
-  const QString path = app::hooks().openFileName(this, QString::fromLatin1(source::kOpenDialogTitle), filter);
+  const QString path = app::hooks().openFileName(this, audioopen.title, audioopen.filter);
   if (path.isEmpty()) return;
   LoadInputFile(path);
 }
 
 void Tfrmmain::audiodropDrop(const QStringList& paths) {
-  if (paths.isEmpty()) return;
-  const QString& name = paths.first();
-  if (!source::IsDropAccepted(name.toStdString())) return;
-  LoadInputFile(name);
+  std::vector<source::DroppedItem> items;
+  for (const QString& path : paths) items.push_back({true, path.toStdString()});
+  if (const auto chosen = source::ChosenDropPath(items)) LoadInputFile(QString::fromStdString(*chosen));
 }
 
 bool Tfrmmain::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == sEdit1) {
-    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
-      auto* drag = static_cast<QDragMoveEvent*>(event);
-      if (drag->mimeData()->hasUrls() && (drag->possibleActions() & (Qt::CopyAction | Qt::LinkAction))) {
-        drag->acceptProposedAction();
-      } else {
-        drag->ignore();
-      }
-      return true;
-    }
-    if (event->type() == QEvent::Drop) {
-      auto* drop = static_cast<QDropEvent*>(event);
-      QStringList paths;
-      for (const QUrl& url : drop->mimeData()->urls())
-        if (url.isLocalFile()) paths << url.toLocalFile();
-      drop->acceptProposedAction();
-      audiodropDrop(paths);
-      return true;
-    }
-  }
+  if (watched == sEdit1 && sEdit1DragEvent(event)) return true;
   return QWidget::eventFilter(watched, event);
 }
 
-void Tfrmmain::LoadInputFile(const QString& path) {
-  // The earlier file's scan ends before anything of the next file starts.
-  StopScans();
-  if (playStream.load() != 0) {
-    audio::ChannelStop(playStream.load());
-    audio::StreamFree(playStream.load());
-    playStream = 0;
-    playColumn = 0;
-    if (view) view->setPlayColumn(0);
-    selStart = 0;
-    selEnd = 0;
+bool Tfrmmain::sEdit1DragEvent(QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) return false;
+  auto* drop = static_cast<QDropEvent*>(event);
+  const Qt::DropActions offered = drop->possibleActions();
+  const source::DropAction action = source::ChosenDropAction(
+      {offered.testFlag(Qt::CopyAction), offered.testFlag(Qt::MoveAction), offered.testFlag(Qt::LinkAction)});
+  if (!drop->mimeData()->hasUrls() || action == source::DropAction::None) {
+    drop->ignore();
+    return true;
   }
-  sEdit1->setText(path);
+  drop->setDropAction(action == source::DropAction::Copy ? Qt::CopyAction : Qt::LinkAction);
+  drop->accept();
+  if (type != QEvent::Drop) return true;
+  std::vector<source::DroppedItem> items;
+  for (const QUrl& url : drop->mimeData()->urls())
+    items.push_back({url.isLocalFile(), url.isLocalFile() ? url.toLocalFile().toStdString() : std::string()});
+  if (const auto chosen = source::ChosenDropPath(items)) LoadInputFile(QString::fromStdString(*chosen));
+  return true;
+}
+
+void Tfrmmain::LoadInputFile(const QString& path) {
+  MirrorControls();  // the fade-in starts from the boxes as they are now
+  loader.LoadInputFile(path.toStdString());
+}
+
+void Tfrmmain::ShowInputPath(const std::string& path) { sEdit1->setText(QString::fromStdString(path)); }
+
+void Tfrmmain::ResetFileControls() {
   onebar->setValue(0);
   btnconvert->setEnabled(false);
   sedit->setMaximum(0);
@@ -140,43 +133,33 @@ void Tfrmmain::LoadInputFile(const QString& path) {
   eedit->setMaximum(0);
   eedit->setValue(0);
   lengthedit->setText(QStringLiteral("0 Sec"));
-  if (OpenSource()) {
-    PB->setEnabled(true);
-    Timer1->start();
-  }
 }
 
-bool Tfrmmain::OpenSource() {
-  const std::string path = sEdit1->text().toStdString();
-  const source::Opener opener = source::SourceOpener(source::LowerExtension(path));
-  playStream = opener(path.c_str(), 0, 0, source::kPreviewFlags);
-  const audio::Handle stream = playStream.load();
-  if (stream == 0) return false;
-  audio::ChannelInfo info{};
-  audio::ChannelGetInfo(stream, &info);
-  streamBits = 16;
-  streamRate = static_cast<int32_t>(info.freq);
-  barhighcut->setMaximum(streamRate / 2);
+void Tfrmmain::ResetPlayColumn() {
+  if (view) view->setPlayColumn(0);
+}
+
+void Tfrmmain::SetCutoffBars(int32_t maximum) {
+  barhighcut->setMaximum(maximum);
   barhighcut->setValue(barhighcut->maximum() / 2);
   barlowcut->setMaximum(barhighcut->maximum());
   barlowcut->setValue(barlowcut->maximum());
-  streamChannels = static_cast<int32_t>(info.chans);
-  const int64_t length = audio::ChannelGetLength(stream, audio::POS_BYTE);
-  sedit->setMaximum(static_cast<int>(audio::ChannelBytes2Seconds(stream, length)));
+}
+
+void Tfrmmain::InstallTickedEffects() {
+  checkgainClick();
+  chighpassClick();
+  clowpassClick();
+}
+
+void Tfrmmain::SetSelectionMaximum(int32_t seconds) {
+  sedit->setMaximum(seconds);
   eedit->setMaximum(sedit->maximum());
-  auto bpp = static_cast<uint32_t>(length / width());
-  const auto minimum = static_cast<uint32_t>(audio::ChannelSeconds2Bytes(stream, 0.02));
-  if (bpp < minimum) bpp = minimum;
-  bytesPerPixel = bpp;
-  audio::ChannelSetSync(stream, audio::SYNC_END | audio::SYNC_MIXTIME, 0, preview::Triggers::LoopSyncProc, &triggers);
-  MirrorControls();
-  effects.StartFade(stream, true);
-  audio::ChannelPlay(stream, false);
-  const audio::Handle scanned = opener(path.c_str(), 0, 0, source::kScanFlags);
-  scanStream = scanned;
-  if (scanned == 0) return false;
-  scan_ = std::make_unique<wave::TScanThread>(scanned, wave::ScanTarget{&peaks, &bytesPerPixel, &scanStop});
-  return true;
+}
+
+void Tfrmmain::EnableView() {
+  PB->setEnabled(true);
+  Timer1->start();
 }
 
 // --- The view -------------------------------------------------------------------------------
@@ -184,23 +167,17 @@ bool Tfrmmain::OpenSource() {
 void Tfrmmain::Timer1Timer() {
   if (bytesPerPixel.load() == 0 || !view) return;
   const wave::ViewState state{bytesPerPixel.load(), selStart.load(), selEnd.load()};
-  view->setPlayColumn(playColumn);
   view->Refresh(state, audio::ChannelGetPosition(playStream.load(), audio::POS_BYTE));
-  playColumn = view->playColumn();
   PB->repaint();
 }
 
 void Tfrmmain::PBMouseDown(Qt::MouseButton button, QPoint position) {
   selection.PBMouseDown(ButtonOf(button), position.x(), bytesPerPixel.load());
-  dragMode = selection.dragMode();
 }
 
 void Tfrmmain::PBMouseMove(QPoint position) { selection.PBMouseMove(position.x(), bytesPerPixel.load()); }
 
-void Tfrmmain::PBMouseUp() {
-  selection.PBMouseUp();
-  dragMode = 0;
-}
+void Tfrmmain::PBMouseUp() { selection.PBMouseUp(); }
 
 void Tfrmmain::seditUpClick() { selection.seditUpClick(sedit->value(), sedit->maximum()); }
 void Tfrmmain::seditDownClick() { selection.seditDownClick(sedit->value()); }
@@ -246,9 +223,7 @@ void Tfrmmain::btnplayClick() {
 void Tfrmmain::btnpauseClick() { transport.btnpauseClick(); }
 
 void Tfrmmain::btnstopClick() {
-  if (!transport.btnstopClick()) return;
-  playColumn = 0;
-  if (view) view->setPlayColumn(0);
+  if (transport.btnstopClick()) ResetPlayColumn();
 }
 
 // --- Conversion -----------------------------------------------------------------------------

@@ -47,8 +47,9 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
   return args;
 }
 
-std::string QuoteArgument(std::string_view arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string_view::npos) return std::string(arg);
+std::string QuoteArgument(std::string_view arg, Quoting quoting) {
+  if (quoting == Quoting::WhenNeeded && !arg.empty() && arg.find_first_of(" \t\"") == std::string_view::npos)
+    return std::string(arg);
   std::string out = "\"";
   size_t slashes = 0;
   for (const char c : arg) {

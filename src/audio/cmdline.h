@@ -17,9 +17,10 @@ namespace audio::detail {
 
 std::vector<std::string> SplitCommandLine(std::string_view line);
 
-// `arg` as one argument of a command line: unchanged when it needs no quoting, otherwise in
-// double quotes with backslashes and quotes escaped. The empty argument is "".
-std::string QuoteArgument(std::string_view arg);
+// `arg` as one argument of a command line: in double quotes with backslashes and quotes escaped;
+// with Quoting::WhenNeeded unchanged when it holds no blank or quote. The empty argument is "".
+enum class Quoting { WhenNeeded, Always };
+std::string QuoteArgument(std::string_view arg, Quoting quoting = Quoting::WhenNeeded);
 
 // The arguments quoted and joined by single blanks.
 std::string JoinCommandLine(const std::vector<std::string>& args);

@@ -1,24 +1,11 @@
 #include "convert/encoder_command.h"
 
+#include "audio/cmdline.h"
+
 namespace convert {
 
 std::string QuotedArgument(std::string_view text) {
-  std::string out = "\"";
-  size_t backslashes = 0;
-  for (char c : text) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    // Backslashes before a quote are doubled and the quote escaped; elsewhere they are literal.
-    out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    out += c;
-  }
-  // Before the closing quote, backslashes are doubled.
-  out.append(backslashes * 2, '\\');
-  out += '"';
-  return out;
+  return audio::detail::QuoteArgument(text, audio::detail::Quoting::Always);
 }
 
 std::string BuildEncoderCommand(const std::string& outputPath, const TagFields& tags) {

@@ -1,8 +1,5 @@
 #include "source/openers.h"
 
-#include <algorithm>
-#include <array>
-
 namespace source {
 
 std::string LowerExtension(std::string_view path) {
@@ -30,19 +27,6 @@ Opener SourceOpener(std::string_view ext) {
 Opener RenderOpener(std::string_view ext) {
   if (ext == ".ac3") return audio::AC3_StreamCreateFile;
   return SourceOpener(ext);
-}
-
-namespace {
-constexpr std::array<std::string_view, 24> kDrop = {
-    ".aac", ".mp4", ".m4a", ".flac", ".fla", ".mpc", ".mp+", ".mpp", ".wav", ".ape", ".mp3", ".mp2",
-    ".mp1", ".ogg", ".wma", ".ac3", ".m4b", ".aiff", ".xm", ".it", ".s3m", ".mod", ".mtm", ".umx"};
-}
-
-std::span<const std::string_view> DropExtensions() { return kDrop; }
-
-bool IsDropAccepted(std::string_view path) {
-  const std::string ext = LowerExtension(path);
-  return std::find(kDrop.begin(), kDrop.end(), ext) != kDrop.end();
 }
 
 }  // namespace source

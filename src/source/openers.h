@@ -1,8 +1,7 @@
-// Which engine opener takes a file, chosen by its extension, and which names the dialog and the
-// drop accept.
+// Which engine opener takes a file, chosen by its extension, and the flags of the streams opened
+// with it.
 #pragma once
 
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -25,16 +24,5 @@ std::string LowerExtension(std::string_view path);
 Opener SourceOpener(std::string_view lowerExtension);
 // The opener of the conversion's stream: the same table, except that ".ac3" has its own.
 Opener RenderOpener(std::string_view lowerExtension);
-
-// The 24 extensions a drop on the input box accepts.
-std::span<const std::string_view> DropExtensions();
-bool IsDropAccepted(std::string_view path);
-
-// The open dialog's title, its one filter's name and its 22 patterns.
-inline constexpr const char* kOpenDialogTitle = "Select a file to play";
-inline constexpr const char* kOpenFilterName = "All Support Files";
-inline constexpr const char* kOpenFilterPatterns =
-    "*.mp3;*.mp2;*.mp1;*.ogg;*.wav;*.aif;*.mo3;*.it;*.wma;*.mpc;*.flac;*.ape;*.alac;*.aac;*.mp4;"
-    "*.m4a;*.ac3;*.xm;*.s3m;*.mtm;*.mod;*.umx";
 
 }  // namespace source

@@ -19,6 +19,7 @@
 #include "app/PaintBox.h"
 #include "app/Tfrmmain.h"
 #include "window_probe.h"
+#include "support/command.h"
 
 namespace {
 
@@ -53,12 +54,7 @@ std::string Bytes(const std::string& path) {
 std::string Probe(const std::string& path, const char* entries) {
   const std::string cmd = "ffprobe -v error -select_streams a:0 -show_entries " + std::string(entries) +
                           " -of csv=p=0 '" + path + "' 2>/dev/null";
-  std::string out;
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[256];
-    while (std::fgets(buf, sizeof buf, p)) out += buf;
-    pclose(p);
-  }
+  std::string out = twtest::CommandOutput(cmd);
   while (!out.empty() && (out.back() == '\n' || out.back() == ',')) out.pop_back();
   return out;
 }

@@ -138,7 +138,7 @@ TEST_F(FlowTest, ClicksOnTheViewSetTheSelectionAndTheTransportActs) {
   EXPECT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_PLAYING);
   w.btnstop->click();
   EXPECT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_STOPPED);
-  EXPECT_EQ(w.playColumn, 0);
+  EXPECT_EQ(w.view->playColumn(), 0);
   EXPECT_EQ(audio::ChannelGetPosition(playStream.load(), audio::POS_BYTE), 0);
   w.btnplay->click();
   EXPECT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_PLAYING);

@@ -10,20 +10,7 @@
 
 namespace {
 
-using app::LowerExtension;
 using app::RingtoneFileName;
-
-TEST(LowerExtension, FromTheLastDotOfTheFileNameInAsciiLowerCase) {
-  EXPECT_EQ(LowerExtension("/tones/bell.M4R"), ".m4r");
-  EXPECT_EQ(LowerExtension("/tones/bell.mp3"), ".mp3");
-  EXPECT_EQ(LowerExtension("/tones/bell.tar.GZ"), ".gz");
-  EXPECT_EQ(LowerExtension("/tones/bell"), "");
-  EXPECT_EQ(LowerExtension("/tones.d/bell"), "") << "a dot in a folder name is no extension";
-  EXPECT_EQ(LowerExtension("/tones/bell."), ".");
-  EXPECT_EQ(LowerExtension("bell.M4r"), ".m4r");
-  // Only A..Z are lower-cased: a non-ASCII capital stays as it is.
-  EXPECT_EQ(LowerExtension(QString::fromUtf8("/t/b.\xc3\x84M")), QString::fromUtf8(".\xc3\x84m"));
-}
 
 TEST(RingtoneFileName, AppendsM4rUnlessTheNameHasIt) {
   EXPECT_EQ(RingtoneFileName("/tones/bell"), "/tones/bell.m4r");

@@ -50,7 +50,7 @@ TEST_F(ScanWindowTest, EachOpeningEndsTheRunningScanAndTheBuffersHoldTheLastFile
   w.show();
   // Two 240-s files, each interrupted in its scan.
   Open(w, "song.flac");
-  const audio::Handle first = w.scanStream.load();
+  const audio::Handle first = w.loader.scanStream();
   ASSERT_NE(first, 0u);
   ASSERT_TRUE(WaitFor([&] { return w.peaks.left(10) != 0; }));
   LateReadings late;
@@ -60,13 +60,13 @@ TEST_F(ScanWindowTest, EachOpeningEndsTheRunningScanAndTheBuffersHoldTheLastFile
   Open(w, "song.mp3");
   EXPECT_TRUE(Freed(first)) << "the first scan still runs while the second file's has started";
   EXPECT_EQ(late.count.load(), 0) << "the first scan read on while the next file was opened";
-  const audio::Handle second = w.scanStream.load();
+  const audio::Handle second = w.loader.scanStream();
   ASSERT_NE(second, first);
   ASSERT_TRUE(WaitFor([&] { return audio::ChannelGetPosition(second, audio::POS_BYTE) > 0; }));
   ASSERT_TRUE(Scanning(second)) << "the second scan ended before the test could interrupt it";
   Open(w, "sec60.wav");
   EXPECT_TRUE(Freed(second));
-  const audio::Handle third = w.scanStream.load();
+  const audio::Handle third = w.loader.scanStream();
   ASSERT_TRUE(WaitFor([&] { return Freed(third); }, 20000)) << "the last scan does not end";
 
   // What a scan of sec60.wav alone writes, with the same scale, into buffers of the same size.
@@ -95,7 +95,7 @@ TEST_F(ScanWindowTest, ClosingTheWindowEndsARunningScan) {
     auto w = std::make_unique<Tfrmmain>();
     w->show();
     Open(*w, "song.flac");
-    scan = w->scanStream.load();
+    scan = w->loader.scanStream();
     ASSERT_TRUE(WaitFor([&] { return w->peaks.left(3) != 0; }));
     ASSERT_TRUE(Scanning(scan));
     w->close();

@@ -101,7 +101,7 @@ TEST_F(SelectionWindowTest, BoundsSetInTheWrongOrderAreExchangedWithTheirTrigger
   Tick(w.loopcheck);
   Tick(w.fadeoutcheck);
   Click(w, Qt::LeftButton, 300);
-  EXPECT_EQ(w.dragMode, 0);
+  EXPECT_EQ(w.selection.dragMode(), 0);
   Click(w, Qt::RightButton, 100);
   ASSERT_EQ(selStart.load(), Column(100));
   ASSERT_EQ(selEnd.load(), Column(300));
@@ -126,9 +126,9 @@ TEST_F(SelectionWindowTest, AnEndClickedFirstInstallsItsTriggersAndShowsNothing)
   Tick(w.loopcheck);
   Tick(w.fadeoutcheck);
   QTest::mousePress(w.PB, Qt::RightButton, {}, QPoint(300, 70));
-  EXPECT_EQ(w.dragMode, 2);
+  EXPECT_EQ(w.selection.dragMode(), 2);
   QTest::mouseRelease(w.PB, Qt::RightButton, {}, QPoint(300, 70));
-  EXPECT_EQ(w.dragMode, 0);
+  EXPECT_EQ(w.selection.dragMode(), 0);
   EXPECT_EQ(selEnd.load(), Column(300));
   EXPECT_EQ(w.eedit->value(), 0);
   EXPECT_EQ(w.sedit->value(), 0);
@@ -263,14 +263,14 @@ TEST_F(SelectionWindowTest, DragsMoveTheirMarkerAndTheMiddleButtonThePlayPositio
   Open(w, "sec60.wav");
   const int64_t near = kSecond / 4;  // the position heard goes on while the test looks
   QTest::mousePress(w.PB, Qt::MiddleButton, {}, QPoint(100, 70));
-  EXPECT_EQ(w.dragMode, 3);
+  EXPECT_EQ(w.selection.dragMode(), 3);
   EXPECT_NEAR(Heard(), Column(100), near);
   QTest::mouseMove(w.PB, QPoint(200, 70));
   EXPECT_NEAR(Heard(), Column(200), near);
   QTest::mouseMove(w.PB, QPoint(250, 80));
   EXPECT_NEAR(Heard(), Column(250), near);
   QTest::mouseRelease(w.PB, Qt::MiddleButton, {}, QPoint(250, 80));
-  EXPECT_EQ(w.dragMode, 0);
+  EXPECT_EQ(w.selection.dragMode(), 0);
   QTest::mouseMove(w.PB, QPoint(400, 70));  // no button held: nothing moves
   EXPECT_NEAR(Heard(), Column(250), near);
   EXPECT_EQ(selStart.load(), 0);

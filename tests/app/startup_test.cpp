@@ -245,8 +245,8 @@ TEST_F(StartupTest, StateFieldsAfterStartUp) {
   EXPECT_EQ(w.bytesPerPixel.load(), 0u);
   EXPECT_FALSE(w.scanStop.load());
   EXPECT_EQ(playStream.load(), 0u);
-  EXPECT_EQ(w.playColumn, 0);
-  EXPECT_EQ(w.dragMode, 0);
+  EXPECT_EQ(w.view->playColumn(), 0);
+  EXPECT_EQ(w.selection.dragMode(), 0);
 
   // With nothing to draw the view shows the background picture.
   w.PB->show();

@@ -152,21 +152,21 @@ TEST_F(TransportWindowTest, StopTakesThePlayedColouringOffTheView) {
   QTest::mouseClick(w.PB, Qt::MiddleButton, {}, QPoint(200, 70));
   w.Timer1Timer();
   w.Timer1Timer();
-  ASSERT_GE(w.playColumn, 200);
+  ASSERT_GE(w.view->playColumn(), 200);
   const int y = Tfrmmain::kViewHeight / 2 - 2;  // just above the middle: the first channel's bar
   EXPECT_EQ(w.waveBitmap.pixel(150, y) | 0xFF000000u, wave::colors::kPlayed);
   EXPECT_EQ(w.waveBitmap.pixel(300, y) | 0xFF000000u, wave::colors::kLeft);
 
   QTest::mouseClick(w.btnstop, Qt::LeftButton);
-  EXPECT_EQ(w.playColumn, 0);
+  EXPECT_EQ(w.view->playColumn(), 0);
   EXPECT_EQ(Heard(), 0);
   // The next refresh draws the columns unplayed.
   w.Timer1Timer();
   EXPECT_EQ(w.waveBitmap.pixel(150, y) | 0xFF000000u, wave::colors::kLeft);
-  EXPECT_EQ(w.playColumn, 0);
+  EXPECT_EQ(w.view->playColumn(), 0);
   // Playing again colours from column 0 on as the position moves.
   QTest::mouseClick(w.btnplay, Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([&] { w.Timer1Timer(); return w.playColumn >= 2; }, 5000));
+  ASSERT_TRUE(WaitFor([&] { w.Timer1Timer(); return w.view->playColumn() >= 2; }, 5000));
   EXPECT_EQ(w.waveBitmap.pixel(1, y) | 0xFF000000u, wave::colors::kPlayed);
   EXPECT_EQ(w.waveBitmap.pixel(150, y) | 0xFF000000u, wave::colors::kLeft);
 }

@@ -8,21 +8,11 @@
 
 #include "audio/engine.h"
 #include "decoder_test_helpers.h"
+#include "support/command.h"
 
 namespace {
 
 using namespace dectest;
-
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (p == nullptr) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
 
 struct FamilyCase {
   Family family;
@@ -112,7 +102,7 @@ TEST(Format, RateAndChannelsAgreeWithFfprobe) {
     const std::string path = twtest::Fixture(name);
     auto dec = OpenFixture(name, false);
     ASSERT_TRUE(dec) << name;
-    const std::string probed = RunCommand("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels "
+    const std::string probed = twtest::CommandOutput("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels "
                                    "-of csv=p=0 '" + path + "'");
     unsigned rate = 0, channels = 0;
     ASSERT_EQ(std::sscanf(probed.c_str(), "%u,%u", &rate, &channels), 2) << name << ": " << probed;
@@ -134,7 +124,7 @@ TEST(Format, StraightDecodeMatchesFfmpeg) {
     auto dec = OpenFixture(name, true);
     ASSERT_TRUE(dec) << name;
     const auto ours = ReadAll<int16_t>(*dec);
-    const std::string theirs = RunCommand("ffmpeg -v error -threads 1 -i '" + path + "' -f s16le -");
+    const std::string theirs = twtest::CommandOutput("ffmpeg -v error -threads 1 -i '" + path + "' -f s16le -");
     ASSERT_EQ(theirs.size(), ours.size() * 2) << name;
     const auto* ref = reinterpret_cast<const int16_t*>(theirs.data());
     // ffmpeg truncates 24-bit to 16; this decoder rounds, so 24-bit may differ by one step.

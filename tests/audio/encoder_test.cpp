@@ -10,6 +10,7 @@
 #include "audio/engine.h"
 #include "memory_stream.h"
 #include "support/sink_support.h"
+#include "support/command.h"
 
 using namespace audio;
 
@@ -65,13 +66,7 @@ std::vector<uint8_t> ReadToEnd(Handle h, uint32_t block) {
 std::string Probe(const std::string& file) {
   const std::string cmd = "ffprobe -v error -show_entries stream=codec_name,sample_rate,channels "
                           "-of csv=p=0 '" + file + "' 2>&1";
-  std::string out;
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[256];
-    while (fgets(buf, sizeof buf, p)) out += buf;
-    pclose(p);
-  }
-  return out;
+  return twtest::CommandOutput(cmd);
 }
 
 }  // namespace

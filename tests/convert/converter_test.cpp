@@ -19,6 +19,7 @@
 #include "preview/effect_kernels.h"
 #include "preview/render_effects.h"
 #include "support/fixtures.h"
+#include "support/command.h"
 #include "support/sink_support.h"
 
 namespace {
@@ -48,17 +49,6 @@ std::vector<int16_t> PcmAfterHeader(const std::vector<uint8_t>& stdinBytes) {
   std::vector<int16_t> pcm((stdinBytes.size() - 44) / 2);
   std::memcpy(pcm.data(), stdinBytes.data() + 44, pcm.size() * 2);
   return pcm;
-}
-
-std::string Output(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
 }
 
 class ConverterTest : public ::testing::Test {
@@ -186,15 +176,17 @@ TEST_F(ConverterTest, FailuresAreReportedAndLeaveNoFile) {
     r.command = "tw-no-such-encoder -o x -";
     EXPECT_EQ(converter.ConvertToRingtone(r), ConvertResult::ErrorStartingEncoder);
   }
+  // Encoders that fail after they began their output file: the partial file goes.
   {
-    twtest::SinkDir sink("code:1");
+    twtest::SinkDir sink("code:1,partial");
     EXPECT_EQ(converter.ConvertToRingtone(Request(3, 9)), ConvertResult::ErrorWriting);
+    EXPECT_FALSE(fs::exists(out));
   }
   {
-    twtest::SinkDir sink("early:1000");
+    twtest::SinkDir sink("early:1000,partial");
     EXPECT_EQ(converter.ConvertToRingtone(Request(3, 9)), ConvertResult::ErrorWriting);
+    EXPECT_FALSE(fs::exists(out));
   }
-  EXPECT_FALSE(fs::exists(out));
   EXPECT_EQ(std::string(convert::ResultMessage(ConvertResult::ErrorGetData)), "Error Get Data!");
   EXPECT_EQ(std::string(convert::ResultMessage(ConvertResult::ErrorCreatingStream)), "Error creating stream!");
 }
@@ -220,7 +212,7 @@ TEST_F(ConverterTest, TheRealEncoderWritesATaggedRingtone) {
                     request.command.substr(std::strlen(convert::kEncoderProgram));
   ASSERT_EQ(converter.ConvertToRingtone(request), ConvertResult::Done);
   ASSERT_TRUE(fs::exists(out));
-  const std::string probe = Output("ffprobe -v error -show_streams -show_format -of flat '" + out.string() + "'");
+  const std::string probe = twtest::CommandOutput("ffprobe -v error -show_streams -show_format -of flat '" + out.string() + "'");
   EXPECT_NE(probe.find("codec_name=\"aac\""), std::string::npos) << probe;
   EXPECT_NE(probe.find("profile=\"LC\""), std::string::npos);
   EXPECT_NE(probe.find("major_brand=\"M4A \""), std::string::npos);

@@ -85,13 +85,10 @@ TEST_F(OpenInARowTest, AHundredFilesWhileTheScansAndPreviewsRun) {
     const std::string path = twtest::FixtureDir() + "/" + names[static_cast<size_t>(i) % names.size()];
     SCOPED_TRACE(path);
     const auto t = Clock::now();
-    if (session.scan) {
-      scansCut += !session.scan->finished();
-      session.scan->Stop();
-      // Stopped means ended: the buffers are the next scan's alone.
-      EXPECT_TRUE(session.scan->finished());
-    }
+    scansCut += session.loader.scanning();
     session.Close();
+    // Stopped means ended: the buffers are the next scan's alone.
+    EXPECT_FALSE(session.loader.scanning());
     if (previous != 0) {
       audio::ChannelInfo info;
       EXPECT_FALSE(audio::ChannelGetInfo(previous, &info)) << "the previous preview stream is still open";
@@ -121,9 +118,9 @@ TEST_F(OpenInARowTest, AHundredFilesWhileTheScansAndPreviewsRun) {
   session.ClearPeaks();
   ASSERT_TRUE(session.Open(ref));
   const auto t = Clock::now();
-  while (!session.scan->finished() && Clock::now() - t < std::chrono::seconds(60))
+  while (session.loader.scanning() && Clock::now() - t < std::chrono::seconds(60))
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  ASSERT_TRUE(session.scan->finished());
+  ASSERT_FALSE(session.loader.scanning());
   std::vector<int16_t> got;
   for (size_t i = 0; i < session.peaks.size(); ++i) {
     got.push_back(session.peaks.left(i));

@@ -29,6 +29,7 @@
 #include "preview/render_effects.h"
 #include "preview/transport.h"
 #include "support/fixtures.h"
+#include "support/command.h"
 #include "window_session.h"
 
 namespace {
@@ -72,17 +73,6 @@ std::vector<Fixture> Manifest() {
 // Files no opener may take: nothing in them is audio.
 const std::set<std::string> kNotAudio = {"empty.mp3", "empty.wav", "random.mp3", "random.ogg",
                                          "random.wav", "text.wav",  "notes.txt"};
-
-std::string Output(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
-}
 
 std::string Value(const std::string& probe, const std::string& key) {
   const auto at = probe.find(key + "=");
@@ -187,7 +177,7 @@ std::string SweepOne(const std::string& path, const std::string& ringtone) {
       << "\nlast_percent=" << lastPercent << "\nringtone_exists=" << fs::exists(ringtone) << "\n";
     if (result == convert::ConvertResult::Done) {
       const std::string probe =
-          Output("ffprobe -v error -select_streams a:0 -show_entries stream=codec_name,sample_rate,channels:"
+          twtest::CommandOutput("ffprobe -v error -select_streams a:0 -show_entries stream=codec_name,sample_rate,channels:"
                  "format=duration,format_name -of default=noprint_wrappers=1 '" + ringtone + "' 2>&1");
       r << "m4r_codec=" << Value(probe, "codec_name") << "\nm4r_rate=" << Value(probe, "sample_rate")
         << "\nm4r_channels=" << Value(probe, "channels") << "\nm4r_duration=" << Value(probe, "duration")
@@ -196,9 +186,9 @@ std::string SweepOne(const std::string& path, const std::string& ringtone) {
 
     // The scan, given its time.
     t = Clock::now();
-    while (session.scan && !session.scan->finished() && Clock::now() - t < kScanLimit)
+    while (session.loader.scanning() && Clock::now() - t < kScanLimit)
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    r << "scan_finished=" << (session.scan && session.scan->finished()) << "\n";
+    r << "scan_finished=" << (both && !session.loader.scanning()) << "\n";
     bool inRange = false;
     const size_t written = session.WrittenPeaks(&inRange);
     r << "peaks_written=" << written << "\npeaks_in_range=" << inRange << "\n";

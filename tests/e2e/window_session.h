@@ -1,6 +1,6 @@
-// The window's side of one opened file, without the window: what LoadInputFile and OpenSource do
-// with the engine, the preview effects, the triggers, the selection and the scan, so that the
-// end-to-end tests can drive the same road over many files.
+// The window's side of one opened file, without the window: the loader, the preview effects, the
+// triggers, the selection and the scan wired as the window wires them, so that the end-to-end
+// tests can drive the same road over many files.
 #pragma once
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include "preview/preview_effects.h"
 #include "preview/preview_state.h"
 #include "preview/triggers.h"
+#include "source/source_loader.h"
 #include "source/openers.h"
 #include "wave/peak_buffers.h"
 #include "wave/scan.h"
@@ -38,6 +39,32 @@ class RecordingSelectionView : public wave::SelectionView {
   bool convertEnabled = false;
 };
 
+// The opening's controls, remembered instead of shown. Opening switches the gain and both filters
+// on, as a user who ticked them would have, with the positions the opening gives the filter bars.
+class RecordingSourceView : public source::SourceView {
+ public:
+  explicit RecordingSourceView(preview::PreviewEffects& effects) : effects_(effects) {}
+  void ShowInputPath(const std::string& p) override { path = p; }
+  void ResetFileControls() override { selectionMaximum = 0; }
+  void ResetPlayColumn() override {}
+  void SetCutoffBars(int32_t maximum) override { barMaximum = maximum; }
+  void InstallTickedEffects() override {
+    effects_.checkgainClick(true, 6);
+    effects_.chighpassClick(true, barMaximum / 2);
+    effects_.clowpassClick(true, barMaximum);
+  }
+  void SetSelectionMaximum(int32_t seconds) override { selectionMaximum = seconds; }
+  int ClientWidth() const override { return static_cast<int>(kColumns); }
+  void EnableView() override {}
+
+  std::string path;
+  int32_t barMaximum = 0;  // the filter bars' maximum: half the sample rate
+  int32_t selectionMaximum = 0;
+
+ private:
+  preview::PreviewEffects& effects_;
+};
+
 // What the window holds for the preview and the scan. Lives on the test's thread, as the window
 // lives on its own; the engine's threads reach it through the effect and sync procedures.
 class WindowSession {
@@ -47,11 +74,10 @@ class WindowSession {
   WindowSession(const WindowSession&) = delete;
   WindowSession& operator=(const WindowSession&) = delete;
 
-  // What LoadInputFile does before it opens the next file: the running scan is stopped (and
-  // waited for), the preview stopped and freed, the selection cleared.
+  // What loading does before it opens the next file: the running scan is stopped (and waited
+  // for), the preview stopped and freed, the selection cleared.
   void Close() {
-    if (scan) scan->Stop();
-    scan.reset();
+    loader.StopScan();
     const audio::Handle old = shared.playStream.exchange(0);
     if (old != 0) {
       audio::ChannelStop(old);
@@ -61,42 +87,16 @@ class WindowSession {
     shared.selEnd = 0;
   }
 
-  // OpenSource: the preview stream with the file's format, bytesPerPixel, the end trigger and the
-  // fade-in, playing; then the scan stream and its scan. True when both streams opened.
-  // The gain and both filters are switched on as a user who ticked them would have, with the
-  // positions the opening gives the filter bars.
+  // Opens the file as the window does: the preview stream with the file's format,
+  // bytesPerPixel, the end trigger, the fade-in and the ticked effects, playing; then the scan
+  // stream and its scan. True when both streams opened.
   bool Open(const std::string& path) {
-    const source::Opener opener = source::SourceOpener(source::LowerExtension(path));
-    const audio::Handle play = opener(path.c_str(), 0, 0, source::kPreviewFlags);
-    if (play == 0) {
-      openError = audio::ErrorGetCode();
-      return false;
-    }
-    openError = 0;
-    shared.playStream = play;
-    audio::ChannelInfo info{};
-    audio::ChannelGetInfo(play, &info);
-    shared.format.bits = 16;
-    shared.format.rate = static_cast<int32_t>(info.freq);
-    shared.format.channels = static_cast<int32_t>(info.chans);
-    barMaximum = static_cast<int32_t>(info.freq / 2);
-    length = audio::ChannelGetLength(play, audio::POS_BYTE);
-    auto bpp = static_cast<uint32_t>(length / static_cast<int64_t>(kColumns));
-    const int64_t minimum = audio::ChannelSeconds2Bytes(play, 0.02);
-    if (static_cast<int64_t>(bpp) < minimum) bpp = static_cast<uint32_t>(minimum);
-    bytesPerPixel.store(bpp);
-    audio::ChannelSetSync(play, audio::SYNC_END | audio::SYNC_MIXTIME, 0, preview::Triggers::LoopSyncProc,
-                          &triggers);
-    effects.StartFade(play, true);
-    effects.checkgainClick(true, 6);
-    effects.chighpassClick(true, barMaximum / 2);
-    effects.clowpassClick(true, barMaximum);
-    audio::ChannelPlay(play, false);
-
-    const audio::Handle scanStream = opener(path.c_str(), 0, 0, source::kScanFlags);
-    if (scanStream == 0) return false;
-    scan = std::make_unique<wave::TScanThread>(scanStream, wave::ScanTarget{&peaks, &bytesPerPixel, &scanStop});
-    return true;
+    const bool both = loader.OpenSource(path);
+    const audio::Handle play = shared.playStream.load();
+    openError = play == 0 ? audio::ErrorGetCode() : 0;
+    length = play == 0 ? 0 : audio::ChannelGetLength(play, audio::POS_BYTE);
+    barMaximum = controls.barMaximum;
+    return both;
   }
 
   // A selection of `from` to `to` seconds of the preview stream (cut to its length), set as the
@@ -136,7 +136,8 @@ class WindowSession {
   wave::PeakBuffers peaks{kColumns};
   std::atomic<uint32_t> bytesPerPixel{0};
   std::atomic<bool> scanStop{false};
-  std::unique_ptr<wave::TScanThread> scan;
+  RecordingSourceView controls{effects};
+  source::SourceLoader loader{shared, effects, triggers, controls, {peaks, bytesPerPixel, scanStop}};
 
   int openError = 0;        // the engine's error when the preview stream did not open
   int64_t length = 0;       // the preview stream's length in bytes

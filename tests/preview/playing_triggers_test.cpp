@@ -32,6 +32,7 @@
 #include "preview/triggers.h"
 #include "source/openers.h"
 #include "wave/selection.h"
+#include "support/command.h"
 
 namespace {
 
@@ -69,16 +70,6 @@ int64_t CounterFrame(int16_t left, int16_t right) {
   const int64_t high = 32000 - left;
   if (high < 0 || high > 2) return -1;
   return high * 65536 + static_cast<uint16_t>(right);
-}
-
-std::string CommandOutput(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buf[256];
-    while (fgets(buf, sizeof buf, p) != nullptr) out += buf;
-    pclose(p);
-  }
-  return out;
 }
 
 // --- What should be heard ---------------------------------------------------------------------
@@ -280,8 +271,8 @@ class PlayingTriggers : public ::testing::Test {
         "\"aevalsrc=exprs='(32000-floor(n/65536))/32768|(mod(n,65536)-65536*gte(mod(n,65536),32768))/32768'"
         ":s=44100:c=stereo\" -t 3 -c:a pcm_s16le -map_metadata -1 -fflags +bitexact -flags:a +bitexact '" +
         path + "' 2>&1";
-    makeOutput_ = CommandOutput(make);
-    probe_ = CommandOutput("ffprobe -v error -select_streams a:0 -show_entries stream=codec_name,sample_rate,channels,duration_ts "
+    makeOutput_ = twtest::CommandOutput(make);
+    probe_ = twtest::CommandOutput("ffprobe -v error -select_streams a:0 -show_entries stream=codec_name,sample_rate,channels,duration_ts "
                  "-of default=noprint_wrappers=1 '" + path + "' 2>&1");
     counter_ = path;
   }

@@ -1,8 +1,10 @@
-// Extensions, the opener table and the names the drop and the dialog accept.
+// Extensions, the opener table and the names and drops the dialog and the input box accept.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "source/input_choice.h"
 #include "source/openers.h"
 
 namespace {
@@ -18,6 +20,10 @@ TEST(LowerExtension, TakesTheLastDotOfTheFileNameOnly) {
   EXPECT_EQ(LowerExtension("/a/.hidden"), ".hidden");
   // Only A–Z are lower-cased: other letters stay as they are.
   EXPECT_EQ(LowerExtension("/a/b.ÄAC"), ".Äac");
+  // The ringtone name's rule uses the same extension.
+  EXPECT_EQ(LowerExtension("/tones/bell.tar.GZ"), ".gz");
+  EXPECT_EQ(LowerExtension("bell.M4r"), ".m4r");
+  EXPECT_EQ(LowerExtension("/tones/bell."), ".");
 }
 
 TEST(Openers, ConversionDiffersFromThePreviewOnlyForAc3) {
@@ -48,6 +54,22 @@ TEST(DropList, DiffersFromTheDialogWhereTheyDisagree) {
   EXPECT_NE(patterns.find("*.alac;"), std::string::npos);
   EXPECT_EQ(patterns.find("*.aiff"), std::string::npos);
   EXPECT_EQ(std::count(patterns.begin(), patterns.end(), '*'), 22);
+  EXPECT_EQ(source::OpenDialogFilter().rfind("All Support Files (*.mp3 *.mp2 *.mp1 *.ogg", 0), 0u);
+  EXPECT_EQ(source::OpenDialogFilter().back(), ')');
+}
+
+TEST(DropRules, TheFirstItemDecidesAndAMoveIsNeverTaken) {
+  using source::DropAction;
+  using source::DroppedItem;
+  EXPECT_EQ(source::ChosenDropPath({{true, "/m/a.mp3"}, {true, "/m/b.ogg"}}), "/m/a.mp3");
+  // Later items never stand in for a first one that cannot be opened.
+  EXPECT_EQ(source::ChosenDropPath({{false, ""}, {true, "/m/b.ogg"}}), std::nullopt);
+  EXPECT_EQ(source::ChosenDropPath({{true, "/m/notes.txt"}, {true, "/m/b.ogg"}}), std::nullopt);
+  EXPECT_EQ(source::ChosenDropPath({}), std::nullopt);
+  // A file manager offering copy and move gets a copy; a move alone is refused.
+  EXPECT_EQ(source::ChosenDropAction({true, true, false}), DropAction::Copy);
+  EXPECT_EQ(source::ChosenDropAction({false, true, true}), DropAction::Link);
+  EXPECT_EQ(source::ChosenDropAction({false, true, false}), DropAction::None);
 }
 
 }  // namespace

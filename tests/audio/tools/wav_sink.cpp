@@ -9,6 +9,8 @@
 //                 "echo": read to the end, copying the input to standard output too
 //                 "hang": read to the end, then sleep for a minute
 //                 "stderr:TEXT": write TEXT to standard error, read to the end, exit 3
+//                 any mode ending in ",partial": first write a few bytes to the file after "-o", as
+//                 an encoder that fails half-way leaves its output
 #include <unistd.h>
 
 #include <cstdio>
@@ -23,6 +25,15 @@ int main(int argc, char** argv) {
   if (FILE* f = std::fopen((base + "/args.bin").c_str(), "wb")) {
     for (int i = 1; i < argc; ++i) std::fwrite(argv[i], 1, std::strlen(argv[i]) + 1, f);
     std::fclose(f);
+  }
+  if (mode.size() > 8 && mode.compare(mode.size() - 8, 8, ",partial") == 0) {
+    for (int i = 1; i + 1 < argc; ++i) {
+      if (std::strcmp(argv[i], "-o") != 0) continue;
+      if (FILE* f = std::fopen(argv[i + 1], "wb")) {
+        std::fputs("ftypM4A partial", f);
+        std::fclose(f);
+      }
+    }
   }
   int code = 0;
   long limit = -1;

@@ -1,0 +1,64 @@
+#include "source/source_loader.h"
+
+#include "source/openers.h"
+
+namespace source {
+
+SourceLoader::SourceLoader(preview::PreviewShared& shared, preview::PreviewEffects& effects,
+                           preview::Triggers& triggers, SourceView& view, ScanOwner scan)
+    : shared_(shared), effects_(effects), triggers_(triggers), view_(view), owner_(scan) {}
+
+SourceLoader::~SourceLoader() { StopScan(); }
+
+void SourceLoader::StopScan() {
+  if (scan_) scan_->Stop();
+  scan_.reset();
+}
+
+void SourceLoader::LoadInputFile(const std::string& path) {
+  // The earlier file's scan ends before anything of the next file starts.
+  StopScan();
+  if (const audio::Handle old = shared_.playStream.load(); old != 0) {
+    audio::ChannelStop(old);
+    audio::StreamFree(old);
+    shared_.playStream = 0;
+    view_.ResetPlayColumn();
+    shared_.selStart = 0;
+    shared_.selEnd = 0;
+  }
+  view_.ShowInputPath(path);
+  view_.ResetFileControls();
+  if (OpenSource(path)) view_.EnableView();
+}
+
+bool SourceLoader::OpenSource(const std::string& path) {
+  const Opener opener = SourceOpener(LowerExtension(path));
+  const audio::Handle stream = opener(path.c_str(), 0, 0, kPreviewFlags);
+  shared_.playStream = stream;
+  if (stream == 0) return false;
+  audio::ChannelInfo info{};
+  audio::ChannelGetInfo(stream, &info);
+  shared_.format.bits = 16;
+  shared_.format.rate = static_cast<int32_t>(info.freq);
+  view_.SetCutoffBars(static_cast<int32_t>(info.freq / 2));
+  shared_.format.channels = static_cast<int32_t>(info.chans);
+  const int64_t length = audio::ChannelGetLength(stream, audio::POS_BYTE);
+  view_.SetSelectionMaximum(static_cast<int32_t>(audio::ChannelBytes2Seconds(stream, length)));
+  // One column stands for at least 0.02 s, so a short file fills only the left of the view.
+  auto bpp = static_cast<uint32_t>(length / view_.ClientWidth());
+  const auto minimum = static_cast<uint32_t>(audio::ChannelSeconds2Bytes(stream, 0.02));
+  if (bpp < minimum) bpp = minimum;
+  owner_.bytesPerPixel = bpp;
+  audio::ChannelSetSync(stream, audio::SYNC_END | audio::SYNC_MIXTIME, 0, preview::Triggers::LoopSyncProc,
+                        &triggers_);
+  effects_.StartFade(stream, true);
+  view_.InstallTickedEffects();
+  audio::ChannelPlay(stream, false);
+  scanStream_ = opener(path.c_str(), 0, 0, kScanFlags);
+  if (scanStream_ == 0) return false;
+  scan_ = std::make_unique<wave::TScanThread>(
+      scanStream_, wave::ScanTarget{&owner_.peaks, &owner_.bytesPerPixel, &owner_.scanStop});
+  return true;
+}
+
+}  // namespace source
