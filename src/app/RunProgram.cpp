@@ -1,6 +1,8 @@
 #include "app/RunProgram.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QUrl>
 
 #include "app/Look.h"
 #include "app/TerminateWatch.h"
@@ -9,13 +11,22 @@
 namespace app {
 
 int RunTonewright(QApplication& application) {
+  // No display name: Qt appends one to every window's title, the dialogs' and message boxes' too.
   QApplication::setApplicationName(QStringLiteral("tonewright"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Ombrix Tonewright"));
   QApplication::setApplicationVersion(QStringLiteral("1.00"));
   ApplyLook(application);
 
   Tfrmmain window;
   if (window.StartupRefused()) return 0;
+  // A file named on the command line (a path or a file:// URI, as a file manager's "Open With"
+  // passes it) opens as if it had been dropped.
+  const QStringList arguments = application.arguments();
+  if (arguments.size() > 1) {
+    const QString& given = arguments.at(1);
+    const QUrl url(given);
+    const QString path = url.isLocalFile() ? url.toLocalFile() : QFileInfo(given).absoluteFilePath();
+    window.audiodropDrop({path});
+  }
   window.show();
   TerminateWatch watch(&window);
   return application.exec();

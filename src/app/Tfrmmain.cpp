@@ -78,6 +78,9 @@ void Tfrmmain::FormCreate() {
   view->setBackground(backBitmap);
   QFont labels(QStringLiteral("Sans Serif"));
   labels.setBold(true);
+  // The three marker rows are 12 pixels apart: a size in pixels keeps them apart at any desktop
+  // font size.
+  labels.setPixelSize(wave::kStartRow - wave::kPlayRow - 1);
   view->setLabelFont(labels);
 
   // 10: no selection.

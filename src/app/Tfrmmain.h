@@ -198,6 +198,9 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void CreateControls();
@@ -222,8 +225,10 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   void SetSelectionMaximum(int32_t seconds) override;
   int ClientWidth() const override { return width(); }
   void EnableView() override;
-  // The drop's event on the input box.
-  bool sEdit1DragEvent(QEvent* event);
+  void DisableView() override;
+  // A drag over the window or the input box: files are taken as a copy or a link and the first
+  // one opens; true when the event was a drag event.
+  bool FileDragEvent(QEvent* event);
   bool closeAfterConversion_ = false;
 
   bool startupRefused_ = false;

@@ -40,6 +40,8 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect 
 QLineEdit* MakeEdit(QWidget* parent, const char* name, QRect place, bool readOnly) {
   auto* edit = Make<QLineEdit>(parent, name, place);
   edit->setReadOnly(readOnly);
+  // Text dragged onto a box never lands in it: a dropped file opens wherever it falls.
+  edit->setAcceptDrops(false);
   return edit;
 }
 

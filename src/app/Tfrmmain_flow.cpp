@@ -43,6 +43,7 @@ void Tfrmmain::ConnectHandlers() {
   connect(btnselect, &QPushButton::clicked, this, &Tfrmmain::btnselectClick);
   sEdit1->setAcceptDrops(true);
   sEdit1->installEventFilter(this);
+  setAcceptDrops(true);  // a file dropped anywhere else on the window opens as well
   connect(Timer1, &QTimer::timeout, this, &Tfrmmain::Timer1Timer);
   connect(PB, &app::PaintBox::mouseDown, this, &Tfrmmain::PBMouseDown);
   connect(PB, &app::PaintBox::mouseMove, this, [this](Qt::MouseButtons, QPoint p) { PBMouseMove(p); });
@@ -93,11 +94,15 @@ void Tfrmmain::audiodropDrop(const QStringList& paths) {
 }
 
 bool Tfrmmain::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == sEdit1 && sEdit1DragEvent(event)) return true;
+  if (watched == sEdit1 && FileDragEvent(event)) return true;
   return QWidget::eventFilter(watched, event);
 }
 
-bool Tfrmmain::sEdit1DragEvent(QEvent* event) {
+void Tfrmmain::dragEnterEvent(QDragEnterEvent* event) { FileDragEvent(event); }
+void Tfrmmain::dragMoveEvent(QDragMoveEvent* event) { FileDragEvent(event); }
+void Tfrmmain::dropEvent(QDropEvent* event) { FileDragEvent(event); }
+
+bool Tfrmmain::FileDragEvent(QEvent* event) {
   const QEvent::Type type = event->type();
   if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) return false;
   auto* drop = static_cast<QDropEvent*>(event);
@@ -160,6 +165,11 @@ void Tfrmmain::SetSelectionMaximum(int32_t seconds) {
 void Tfrmmain::EnableView() {
   PB->setEnabled(true);
   Timer1->start();
+}
+
+void Tfrmmain::DisableView() {
+  PB->setEnabled(false);
+  PB->update();
 }
 
 // --- The view -------------------------------------------------------------------------------

@@ -23,12 +23,21 @@ void SourceLoader::LoadInputFile(const std::string& path) {
     audio::StreamFree(old);
     shared_.playStream = 0;
     view_.ResetPlayColumn();
-    shared_.selStart = 0;
-    shared_.selEnd = 0;
   }
+  // Nothing of the earlier file outlives it: not its selection (even when no stream was open, a
+  // bound may have been left), not its bars in the columns the next file does not reach, not its
+  // scale, which would keep the view taking clicks after a failed load.
+  shared_.selStart = 0;
+  shared_.selEnd = 0;
+  owner_.bytesPerPixel = 0;
+  owner_.peaks.Clear();
   view_.ShowInputPath(path);
   view_.ResetFileControls();
-  if (OpenSource(path)) view_.EnableView();
+  if (OpenSource(path)) {
+    view_.EnableView();
+  } else if (shared_.playStream.load() == 0) {
+    view_.DisableView();
+  }
 }
 
 bool SourceLoader::OpenSource(const std::string& path) {

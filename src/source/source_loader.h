@@ -43,6 +43,8 @@ class SourceView {
   virtual int ClientWidth() const = 0;
   // A file has been loaded: the view takes clicks and refreshes.
   virtual void EnableView() = 0;
+  // No file is open: the view shows its background and takes no clicks.
+  virtual void DisableView() = 0;
 };
 
 // What the waveform scan of an opened file fills and reads; owned by the window.

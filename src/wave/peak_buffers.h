@@ -19,6 +19,8 @@ class PeakBuffers {
   // Makes `columns` zeroed elements; only while no scan or view uses the buffers.
   void Reset(size_t columns);
   bool empty() const { return columns_ == 0; }
+  // Sets every element to 0; while no scan writes them (the view may be reading).
+  void Clear();
 
   size_t size() const { return columns_; }
   int16_t left(size_t i) const { return left_[i].load(std::memory_order_relaxed); }

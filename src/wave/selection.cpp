@@ -9,7 +9,9 @@ constexpr uint32_t kTriggerType = audio::SYNC_POS | audio::SYNC_MIXTIME;
 }
 
 int64_t Selection::WholeSeconds(int64_t bytes) const {
-  return static_cast<int64_t>(audio::ChannelBytes2Seconds(shared_.playStream.load(), bytes));
+  // Without a stream the engine answers -1: no time is shown below 0.
+  const auto seconds = static_cast<int64_t>(audio::ChannelBytes2Seconds(shared_.playStream.load(), bytes));
+  return seconds < 0 ? 0 : seconds;
 }
 
 bool Selection::UpdateSelection() {
@@ -106,7 +108,8 @@ void Selection::PBMouseDown(MouseButton button, int x, uint32_t bytesPerPixel) {
                    : button == MouseButton::Right ? 2
                    : button == MouseButton::Middle ? 3
                                                    : 0;
-  if (mode == 0) return;
+  // Nothing to select without a file's scale and stream.
+  if (mode == 0 || bytesPerPixel == 0 || shared_.playStream.load() == 0) return;
   dragMode_ = mode;
   Apply(mode, PositionOfColumn(x, bytesPerPixel));
 }

@@ -92,7 +92,7 @@ int WaveformView::LabelLeft(int32_t x) const {
 }
 
 void WaveformView::DrawMarker(int row, QRgb color, int64_t position, const ViewState& state) {
-  const auto seconds = static_cast<int64_t>(bytesToSeconds_(position));
+  const auto seconds = std::max<int64_t>(0, static_cast<int64_t>(bytesToSeconds_(position)));
   const int64_t bpp = state.bytesPerPixel;
   const auto x = bpp == 0 ? int32_t{0} : static_cast<int32_t>(position / bpp);
   playColumn_ = x;

@@ -55,6 +55,7 @@ class WaveformView {
   void setBackground(const QImage& background);
   // The font of the labels: the default sans-serif, bold.
   void setLabelFont(const QFont& font) { labelFont_ = font; }
+  const QFont& labelFont() const { return labelFont_; }
 
   // The column of the play position, as the last marker drawn left it; Stop and opening another
   // file set it to 0.

@@ -160,6 +160,30 @@ TEST_F(EffectsWindowTest, EachBoxInstallsAndRemovesItsEffectDuringPlayback) {
   EXPECT_LT(Energy(after), Energy(before));
 }
 
+TEST_F(EffectsWindowTest, TickedBoxesActOnTheNextFileOfTheSameRate) {
+  Tfrmmain w;
+  Open(w, "ref.wav");
+  w.gaintrack->setValue(6);
+  QTest::mouseClick(w.checkgain, Qt::LeftButton);
+  QTest::mouseClick(w.clowpass, Qt::LeftButton);
+  ASSERT_TRUE(w.checkgain->isChecked() && w.clowpass->isChecked());
+  QTest::mouseClick(w.clowpass, Qt::LeftButton);  // ticked and unticked again: stays off
+  // Same rate: neither bar moves, so no bar handler runs for the next file.
+  openAnswer = F("sec60.wav");
+  QTest::mouseClick(w.btnselect, Qt::LeftButton);
+  const audio::Handle next = playStream.load();
+  ASSERT_NE(next, 0u);
+  DataProbe probe(next);
+  std::vector<int16_t> before, after;
+  probe.Restart();
+  ASSERT_TRUE(probe.Collect(kValues, before, after));
+  preview::EffectParams gain;
+  gain.gainFactor = static_cast<float>(std::pow(10.0, 6 * 0.05));
+  EXPECT_EQ(after, Through(preview::EffectKind::Gain, before, gain)) << "the next file plays without its gain";
+  EXPECT_TRUE(audio::ChannelRemoveDSP(next, w.effects.gainDsp())) << "installed on the next file's stream";
+  EXPECT_FALSE(audio::ChannelRemoveDSP(next, w.effects.lowPassDsp())) << "an unticked box stays off";
+}
+
 TEST_F(EffectsWindowTest, HintsShowTheCutOffOfTheFileRateAndTheBoxesActOnTheNextFile) {
   Tfrmmain w;
   // Ticked before any file: nothing can be installed yet.

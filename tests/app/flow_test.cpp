@@ -2,6 +2,8 @@
 // spin edits set from the file, the scan filling the peaks, mouse clicks on the view setting the
 // selection, the transport, and a conversion that writes a ringtone.
 #include <QCheckBox>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -110,6 +112,91 @@ TEST_F(FlowTest, DropsTakeTheFirstAcceptedPathAndAFailedOpenStopsTheOldOne) {
   EXPECT_FALSE(audio::StreamFree(first));
   EXPECT_EQ(w.lengthedit->text(), "0 Sec");
   EXPECT_FALSE(w.btnconvert->isEnabled());
+}
+
+TEST_F(FlowTest, NothingOfTheEarlierFileOutlivesTheNextLoad) {
+  Tfrmmain w;
+  w.show();
+  openAnswer = F("sec60.wav");
+  w.btnselect->click();
+  ASSERT_TRUE(WaitFor([&] { return !w.loader.scanning(); }));
+  ASSERT_NE(w.peaks.left(536), 0);
+  QTest::mouseClick(w.PB, Qt::LeftButton, {}, QPoint(100, 70));
+  QTest::mouseClick(w.PB, Qt::RightButton, {}, QPoint(300, 70));
+  ASSERT_NE(selEnd.load(), 0);
+
+  // A file that fails: no bounds, no bars, no scale, and the view takes no clicks.
+  openAnswer = F("random.mp3");
+  w.btnselect->click();
+  EXPECT_EQ(selStart.load(), 0);
+  EXPECT_EQ(selEnd.load(), 0);
+  EXPECT_EQ(w.bytesPerPixel.load(), 0u);
+  EXPECT_EQ(w.peaks.left(100), 0);
+  EXPECT_FALSE(w.PB->isEnabled());
+  w.PBMouseDown(Qt::LeftButton, QPoint(50, 70));
+  w.PBMouseDown(Qt::RightButton, QPoint(80, 70));
+  w.PBMouseUp();
+  EXPECT_EQ(selStart.load(), 0);
+  EXPECT_EQ(selEnd.load(), 0);
+  EXPECT_EQ(w.sedit->value(), 0);
+  EXPECT_EQ(w.lengthedit->text(), "0 Sec");
+
+  // A shorter file: its scan leaves the columns it does not reach empty.
+  openAnswer = F("ref.wav");
+  w.btnselect->click();
+  EXPECT_TRUE(w.PB->isEnabled());
+  ASSERT_TRUE(WaitFor([&] { return !w.loader.scanning(); }));
+  EXPECT_NE(w.peaks.left(400), 0);
+  EXPECT_EQ(w.peaks.left(536), 0) << "the earlier song's bars are still there";
+  EXPECT_EQ(selStart.load(), 0);
+  EXPECT_EQ(selEnd.load(), 0);
+}
+
+// A drag of `urls` offering `actions`, sent to `target` as the desktop would.
+bool Dropped(QWidget* target, const QList<QUrl>& urls, Qt::DropActions actions, Qt::DropAction* taken = nullptr) {
+  QMimeData data;
+  data.setUrls(urls);
+  const QPoint at = target->rect().center();
+  QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  if (!enter.isAccepted()) return false;
+  QDropEvent drop(QPointF(at), actions, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &drop);
+  if (taken) *taken = drop.dropAction();
+  return drop.isAccepted();
+}
+
+TEST_F(FlowTest, DropsAreCopiesOfLocalFilesAnywhereOnTheWindow) {
+  Tfrmmain w;
+  w.show();
+  const QUrl ref = QUrl::fromLocalFile(F("ref.wav"));
+  // Offered only as a move, a drop is refused: the source file must never be deleted.
+  EXPECT_FALSE(Dropped(w.sEdit1, {ref}, Qt::MoveAction));
+  EXPECT_EQ(playStream.load(), 0u);
+  Qt::DropAction taken = Qt::IgnoreAction;
+  ASSERT_TRUE(Dropped(w.sEdit1, {ref}, Qt::CopyAction | Qt::MoveAction, &taken));
+  EXPECT_EQ(taken, Qt::CopyAction);
+  EXPECT_EQ(w.sEdit1->text(), F("ref.wav"));
+  // A first item that is no local file: the drop is ignored, not passed to the second item.
+  const audio::Handle first = playStream.load();
+  Dropped(w.sEdit1, {QUrl("https://example.org/a.mp3"), QUrl::fromLocalFile(F("8k.wav"))}, Qt::CopyAction);
+  EXPECT_EQ(playStream.load(), first);
+  // The waveform view and a tag box take a dropped file as the input box does; text never lands
+  // in a tag box.
+  ASSERT_TRUE(Dropped(w.PB, {QUrl::fromLocalFile(F("8k.wav"))}, Qt::LinkAction, &taken));
+  EXPECT_EQ(taken, Qt::LinkAction);
+  EXPECT_EQ(w.sEdit1->text(), F("8k.wav"));
+  ASSERT_TRUE(Dropped(w.titedit, {QUrl::fromLocalFile(F("mono.wav"))}, Qt::CopyAction));
+  EXPECT_EQ(w.sEdit1->text(), F("mono.wav"));
+  EXPECT_TRUE(w.titedit->text().isEmpty());
+  for (QWidget* box : {static_cast<QWidget*>(w.titedit), static_cast<QWidget*>(w.artedit),
+                       static_cast<QWidget*>(w.albedit), static_cast<QWidget*>(w.genedit),
+                       static_cast<QWidget*>(w.yearedit), static_cast<QWidget*>(w.outedit)})
+    EXPECT_FALSE(box->acceptDrops()) << box->objectName().toStdString();
+  // The drop rules of the input box hold everywhere: a name outside the list changes nothing.
+  const audio::Handle playing = playStream.load();
+  Dropped(&w, {QUrl::fromLocalFile(F("notes.txt"))}, Qt::CopyAction);
+  EXPECT_EQ(playStream.load(), playing);
 }
 
 TEST_F(FlowTest, ClicksOnTheViewSetTheSelectionAndTheTransportActs) {

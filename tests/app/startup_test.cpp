@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
+#include <QUrl>
 #include <QToolButton>
 
 #include <cmath>
@@ -24,6 +25,7 @@
 #include "app/PaintBox.h"
 #include "app/Tfrmmain.h"
 #include "app_test_support.h"
+#include "support/fixtures.h"
 #include "audio/engine.h"
 
 namespace {
@@ -254,6 +256,18 @@ TEST_F(StartupTest, StateFieldsAfterStartUp) {
   EXPECT_EQ(shown.copy(0, 0, 520, 148), w.backBitmap.convertToFormat(QImage::Format_RGB32));
 }
 
+TEST_F(StartupTest, MarkerLabelsKeepTheirPixelSizeAtALargeDesktopFont) {
+  const QFont desktop = QApplication::font();
+  QFont large = desktop;
+  large.setPointSize(12);
+  QApplication::setFont(large);
+  Tfrmmain w;
+  QApplication::setFont(desktop);
+  // Three rows 12 pixels apart: the labels' size is in pixels, below the row spacing.
+  EXPECT_EQ(w.view->labelFont().pixelSize(), wave::kStartRow - wave::kPlayRow - 1);
+  EXPECT_TRUE(w.view->labelFont().bold());
+}
+
 TEST_F(StartupTest, TheEngineLivesAsLongAsTheWindow) {
   const std::string tone = ToneFile();
   audio::Handle stream = 0;
@@ -353,7 +367,7 @@ struct ProbeRun {
   QString output;
 };
 
-ProbeRun RunProbe(const QString& version, const QString& home) {
+ProbeRun RunProbe(const QString& version, const QString& home, const QStringList& arguments = {}) {
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("TW_PROBE_VERSION", version);
@@ -361,7 +375,7 @@ ProbeRun RunProbe(const QString& version, const QString& home) {
   env.insert("QT_QPA_PLATFORM", "offscreen");
   env.insert("SDL_AUDIODRIVER", "dummy");
   p.setProcessEnvironment(env);
-  p.start(QStringLiteral(TW_VERSION_PROBE), {});
+  p.start(QStringLiteral(TW_VERSION_PROBE), arguments);
   ProbeRun run;
   if (!p.waitForFinished(30000)) {
     p.kill();
@@ -386,6 +400,18 @@ TEST_F(StartupTest, TheProgramEndsWithExitCodeZeroBeforeShowingItsWindow) {
   EXPECT_EQ(started.exitCode, 7);
   EXPECT_TRUE(started.output.contains("shown")) << started.output.toStdString();
   EXPECT_FALSE(started.output.contains("message"));
+  // No display name of its own: Qt would append it to the title of every dialog and message box.
+  EXPECT_TRUE(started.output.contains("display-name=tonewright\n")) << started.output.toStdString();
+}
+
+TEST_F(StartupTest, AFileOnTheCommandLineOpensAsIfDropped) {
+  const QString ref = QString::fromStdString(twtest::Fixture("ref.wav"));
+  EXPECT_TRUE(RunProbe("02040000", home.path(), {ref}).output.contains("shown input=" + ref + " "));
+  const QString uri = QUrl::fromLocalFile(ref).toString(QUrl::FullyEncoded);
+  EXPECT_TRUE(RunProbe("02040000", home.path(), {uri}).output.contains("shown input=" + ref + " "));
+  // The drop's rules: a name outside its list is not opened.
+  const QString notes = QString::fromStdString(twtest::Fixture("notes.txt"));
+  EXPECT_TRUE(RunProbe("02040000", home.path(), {notes}).output.contains("shown input= "));
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
 // A test double of the program: runs the real entry (app::RunTonewright) with an engine version
 // taken from TW_PROBE_VERSION (hex) and message boxes printed to standard output instead of
-// shown. Prints "shown" and leaves with exit code 7 if the main window ever appears, so a test
+// shown. Prints "shown" (with the input box's text) and leaves with exit code 7 if the main window ever appears, so a test
 // can tell "ended before the window showed" from "started normally".
 //
 //   version_probe                          run the program as described
 //   version_probe --print-program-folder   print app::ProgramFolder() and end
 #include <QApplication>
+#include <QLineEdit>
 #include <QEvent>
 #include <QTimer>
 
@@ -24,7 +25,10 @@ class ShowWatcher : public QObject {
  public:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Show && qobject_cast<Tfrmmain*>(watched) != nullptr) {
-      std::printf("shown\n");
+      // What the window opened from the command line, and the name Qt would append to titles.
+      std::printf("shown input=%s display-name=%s\n",
+                  static_cast<Tfrmmain*>(watched)->sEdit1->text().toUtf8().constData(),
+                  QGuiApplication::applicationDisplayName().toUtf8().constData());
       std::fflush(stdout);
       QTimer::singleShot(0, [] { QCoreApplication::exit(7); });
     }

@@ -56,6 +56,7 @@ class RecordingSourceView : public source::SourceView {
   void SetSelectionMaximum(int32_t seconds) override { selectionMaximum = seconds; }
   int ClientWidth() const override { return static_cast<int>(kColumns); }
   void EnableView() override {}
+  void DisableView() override {}
 
   std::string path;
   int32_t barMaximum = 0;  // the filter bars' maximum: half the sample rate
