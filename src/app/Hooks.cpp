@@ -19,6 +19,10 @@ Hooks DefaultHooks() {
     QMessageBox box(icon, title, text, QMessageBox::Ok, owner);
     box.exec();
   };
+  h.question = [](QWidget* owner, const QString& title, const QString& text) {
+    return QMessageBox::question(owner, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
+  };
   h.saveFileName = [](QWidget* parent, const QString& title, const QString& filter) {
     // No start folder, no proposed name, no default extension, no overwrite question.
     return QFileDialog::getSaveFileName(parent, title, QString(), filter, nullptr,

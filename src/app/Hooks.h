@@ -26,6 +26,8 @@ struct Hooks {
   // A modal message box with one OK button; owner nullptr means no owner window.
   std::function<void(QWidget* owner, QMessageBox::Icon icon, const QString& title, const QString& text)>
       messageBox;
+  // A modal question with Yes and No (No the default); true when the user answers Yes.
+  std::function<bool(QWidget* owner, const QString& title, const QString& text)> question;
   // The save dialog: the chosen path, or an empty text when the user cancels.
   std::function<QString(QWidget* parent, const QString& title, const QString& filter)> saveFileName;
   // The open dialog: the chosen path, or an empty text when the user cancels.

@@ -56,6 +56,8 @@ QLineEdit {
 QLineEdit:focus { border-color: #3fb8c8; }
 QLineEdit:read-only { color: #b7cadb; }
 QLineEdit#lengthedit { color: @yellow; }
+QLineEdit#lengthedit[phoneFit="phone"] { color: #1b1200; background: #f0a830; border-color: #ffc860; }
+QLineEdit#lengthedit[phoneFit="sync"] { color: #ffffff; background: #c0282d; border-color: #ff6a6a; }
 QAbstractSpinBox { color: @sky; }
 app--ButtonSpinEdit#sedit { color: @cyan; }
 app--ButtonSpinEdit#eedit { color: @yellow; }

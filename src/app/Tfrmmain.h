@@ -179,6 +179,8 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   void btnplayClick();
   void btnpauseClick();
   void btnstopClick();
+  // Space: pauses a playing preview, plays otherwise.
+  void PlayPauseKey();
   // The conversion.
   void btnconvertClick();
   void ConvertToRingtone(const QString& input, const QString& output);
@@ -215,6 +217,8 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   void ShowStartSeconds(int64_t seconds) override;
   void ShowEndSeconds(int64_t seconds) override;
   void ShowLengthText(const std::string& text) override;
+  // The length box's colour and hint for the iPhone's length limits.
+  void ShowPhoneFit();
   void EnableConvert(bool enabled) override;
   // SourceView: what opening a file changes.
   void ShowInputPath(const std::string& path) override;

@@ -205,6 +205,10 @@ void Tfrmmain::CreateControls() {
   }
   btnselect->setToolTip(QStringLiteral("Choose a music file (Ctrl+O)"));
   btnhelp->setToolTip(QStringLiteral("Open the help page (F1)"));
+  btnplay->setToolTip(QStringLiteral("Play (Space)"));
+  btnpause->setToolTip(QStringLiteral("Pause (Space)"));
+  // Space plays and pauses as in media players; a text box with the focus takes it as a space.
+  connect(new QShortcut(QKeySequence(Qt::Key_Space), this), &QShortcut::activated, this, &Tfrmmain::PlayPauseKey);
   connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, btnselect, [this] { btnselect->click(); });
   connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, btnhelp,
           [this] { btnhelp->click(); });

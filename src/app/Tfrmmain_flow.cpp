@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 
@@ -20,6 +21,7 @@
 #include "app/PaintBox.h"
 #include "app/Tfrmmain.h"
 #include "convert/encoder_command.h"
+#include "convert/phone_limits.h"
 #include "preview/effect_arithmetic.h"
 #include "source/input_choice.h"
 
@@ -138,6 +140,7 @@ void Tfrmmain::ResetFileControls() {
   eedit->setMaximum(0);
   eedit->setValue(0);
   lengthedit->setText(QStringLiteral("0 Sec"));
+  ShowPhoneFit();
 }
 
 void Tfrmmain::ResetPlayColumn() {
@@ -196,7 +199,26 @@ void Tfrmmain::eeditDownClick() { selection.eeditDownClick(eedit->value()); }
 
 void Tfrmmain::ShowStartSeconds(int64_t seconds) { sedit->setValue(static_cast<int>(seconds)); }
 void Tfrmmain::ShowEndSeconds(int64_t seconds) { eedit->setValue(static_cast<int>(seconds)); }
-void Tfrmmain::ShowLengthText(const std::string& text) { lengthedit->setText(QString::fromStdString(text)); }
+void Tfrmmain::ShowLengthText(const std::string& text) {
+  lengthedit->setText(QString::fromStdString(text));
+  ShowPhoneFit();
+}
+
+void Tfrmmain::ShowPhoneFit() {
+  // The ringtone holds the spin edits' whole seconds.
+  const int64_t seconds = eedit->value() - sedit->value();
+  const convert::PhoneFit fit = eedit->value() == 0 ? convert::PhoneFit::Fits : convert::FitOnPhone(seconds);
+  const char* name = fit == convert::PhoneFit::OverSync    ? "sync"
+                     : fit == convert::PhoneFit::OverPhone ? "phone"
+                                                           : "";
+  if (lengthedit->property("phoneFit").toString() != QLatin1String(name)) {
+    lengthedit->setProperty("phoneFit", QLatin1String(name));
+    lengthedit->style()->unpolish(lengthedit);
+    lengthedit->style()->polish(lengthedit);
+  }
+  lengthedit->setToolTip(fit == convert::PhoneFit::Fits ? QString()
+                                                        : QString::fromStdString(convert::LengthHint(seconds)));
+}
 void Tfrmmain::EnableConvert(bool enabled) { btnconvert->setEnabled(enabled); }
 
 // --- Effects --------------------------------------------------------------------------------
@@ -232,13 +254,28 @@ void Tfrmmain::btnplayClick() {
 
 void Tfrmmain::btnpauseClick() { transport.btnpauseClick(); }
 
+void Tfrmmain::PlayPauseKey() {
+  if (audio::ChannelIsActive(playStream.load()) == audio::ACTIVE_PLAYING) {
+    btnpause->click();
+  } else {
+    btnplay->click();
+  }
+}
+
 void Tfrmmain::btnstopClick() {
   if (transport.btnstopClick()) ResetPlayColumn();
 }
 
 // --- Conversion -----------------------------------------------------------------------------
 
-void Tfrmmain::btnconvertClick() { ConvertToRingtone(sEdit1->text(), outedit->text()); }
+void Tfrmmain::btnconvertClick() {
+  const int64_t seconds = eedit->value() - sedit->value();
+  if (convert::FitOnPhone(seconds) == convert::PhoneFit::OverSync &&
+      !app::hooks().question(this, QStringLiteral("Ombrix Tonewright"),
+                             QString::fromStdString(convert::LengthQuestion(seconds))))
+    return;
+  ConvertToRingtone(sEdit1->text(), outedit->text());
+}
 
 void Tfrmmain::ConvertToRingtone(const QString& input, const QString& output) {
   if (converter.running()) return;  // one conversion at a time

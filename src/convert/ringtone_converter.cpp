@@ -63,8 +63,7 @@ ConvertResult RingtoneConverter::Run(const ConvertRequest& request) {
   renderDone_ = false;
   renderMixer_ = 0;
   encoderHandle_ = 0;
-  const std::string ext = source::LowerExtension(request.inputPath);
-  renderStream_ = source::RenderOpener(ext)(request.inputPath.c_str(), 0, 0, source::kRenderFlags);
+  renderStream_ = source::OpenRenderStream(request.inputPath, source::kRenderFlags);
   if (renderStream_ == 0) return ConvertResult::ErrorCreatingStream;
 
   renderMixer_ = audio::Mixer_StreamCreate(preview::RenderEffects::kRate, preview::RenderEffects::kChannels,

@@ -29,4 +29,22 @@ Opener RenderOpener(std::string_view ext) {
   return SourceOpener(ext);
 }
 
+namespace {
+
+audio::Handle OpenWith(Opener opener, const std::string& path, uint32_t flags) {
+  const audio::Handle stream = opener(path.c_str(), 0, 0, flags);
+  if (stream != 0 || opener == audio::StreamCreateFile) return stream;
+  return audio::StreamCreateFile(path.c_str(), 0, 0, flags);
+}
+
+}  // namespace
+
+audio::Handle OpenSourceStream(const std::string& path, uint32_t flags) {
+  return OpenWith(SourceOpener(LowerExtension(path)), path, flags);
+}
+
+audio::Handle OpenRenderStream(const std::string& path, uint32_t flags) {
+  return OpenWith(RenderOpener(LowerExtension(path)), path, flags);
+}
+
 }  // namespace source

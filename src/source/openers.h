@@ -25,4 +25,10 @@ Opener SourceOpener(std::string_view lowerExtension);
 // The opener of the conversion's stream: the same table, except that ".ac3" has its own.
 Opener RenderOpener(std::string_view lowerExtension);
 
+// Opens `path` with the opener its extension chooses (from SourceOpener or RenderOpener); a file
+// that opener refuses (an MP3 named .flac, an AAC file named .m4b) opens by its content through
+// the general opener. 0 when neither takes it.
+audio::Handle OpenSourceStream(const std::string& path, uint32_t flags);
+audio::Handle OpenRenderStream(const std::string& path, uint32_t flags);
+
 }  // namespace source

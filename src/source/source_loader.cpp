@@ -41,8 +41,7 @@ void SourceLoader::LoadInputFile(const std::string& path) {
 }
 
 bool SourceLoader::OpenSource(const std::string& path) {
-  const Opener opener = SourceOpener(LowerExtension(path));
-  const audio::Handle stream = opener(path.c_str(), 0, 0, kPreviewFlags);
+  const audio::Handle stream = OpenSourceStream(path, kPreviewFlags);
   shared_.playStream = stream;
   if (stream == 0) return false;
   audio::ChannelInfo info{};
@@ -63,7 +62,7 @@ bool SourceLoader::OpenSource(const std::string& path) {
   effects_.StartFade(stream, true);
   view_.InstallTickedEffects();
   audio::ChannelPlay(stream, false);
-  scanStream_ = opener(path.c_str(), 0, 0, kScanFlags);
+  scanStream_ = OpenSourceStream(path, kScanFlags);
   if (scanStream_ == 0) return false;
   scan_ = std::make_unique<wave::TScanThread>(
       scanStream_, wave::ScanTarget{&owner_.peaks, &owner_.bytesPerPixel, &owner_.scanStop});

@@ -100,6 +100,48 @@ class ConvertWindowTest : public apptest::PlayerWindowTest {
   }
 };
 
+TEST_F(ConvertWindowTest, LengthsAnIPhoneRefusesAreShownAndAskedAbout) {
+  Tfrmmain w;
+  OpenAndSelect(w);
+  EXPECT_TRUE(w.lengthedit->property("phoneFit").toString().isEmpty());
+  EXPECT_TRUE(w.lengthedit->toolTip().isEmpty());
+  const QColor plain = w.lengthedit->palette().color(QPalette::Base);
+  // 2 s to 35 s: too long to set on the phone, short enough to sync.
+  QTest::mouseClick(w.PB, Qt::RightButton, {}, QPoint(314, 70));
+  ASSERT_EQ(w.eedit->value() - w.sedit->value(), 33);
+  EXPECT_EQ(w.lengthedit->property("phoneFit").toString(), "phone");
+  EXPECT_NE(w.lengthedit->palette().color(QPalette::Base), plain) << "the box's colour says so at a glance";
+  EXPECT_TRUE(w.lengthedit->toolTip().contains("30 seconds") && w.lengthedit->toolTip().contains("40 seconds"))
+      << w.lengthedit->toolTip().toStdString();
+  // 2 s to 47 s: no route takes it; the conversion asks first.
+  QTest::mouseClick(w.PB, Qt::RightButton, {}, QPoint(421, 70));
+  ASSERT_EQ(w.eedit->value() - w.sedit->value(), 45);
+  EXPECT_EQ(w.lengthedit->property("phoneFit").toString(), "sync");
+  QStringList questions;
+  bool answer = false;
+  app::hooks().question = [&](QWidget*, const QString&, const QString& text) {
+    questions << text;
+    return answer;
+  };
+  const std::string out = ChooseOutput(w, "long.m4r");
+  QTest::mouseClick(w.btnconvert, Qt::LeftButton);
+  ASSERT_EQ(questions.size(), 1);
+  EXPECT_TRUE(questions[0].contains("45 seconds") && questions[0].contains("40 seconds")) << questions[0].toStdString();
+  EXPECT_FALSE(std::filesystem::exists(out)) << "cancelling changes nothing";
+  EXPECT_EQ(w.onebar->value(), 0);
+  answer = true;
+  QTest::mouseClick(w.btnconvert, Qt::LeftButton);
+  EXPECT_EQ(questions.size(), 2);
+  EXPECT_TRUE(messages.empty()) << (messages.empty() ? "" : messages[0].text.toStdString());
+  EXPECT_NEAR(std::stod(Probe(out, "format=duration")), 45.0, 0.1);
+  // Back under 30 s: plain again, and no question.
+  QTest::mouseClick(w.PB, Qt::RightButton, {}, QPoint(200, 70));
+  EXPECT_TRUE(w.lengthedit->property("phoneFit").toString().isEmpty());
+  EXPECT_EQ(w.lengthedit->palette().color(QPalette::Base), plain);
+  QTest::mouseClick(w.btnconvert, Qt::LeftButton);
+  EXPECT_EQ(questions.size(), 2);
+}
+
 TEST_F(ConvertWindowTest, ClosingTheWindowCancelsTheConversionAndThenCloses) {
   Tfrmmain w;
   OpenAndSelect(w);

@@ -2,10 +2,13 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QCheckBox>
 #include <QTest>
+#include <QToolButton>
 
 #include "app/Tfrmmain.h"
 #include "app_test_support.h"
+#include "support/fixtures.h"
 
 namespace {
 
@@ -57,6 +60,29 @@ TEST_F(KeyboardTest, ShortcutsOpenAFileOpenHelpAndQuit) {
   EXPECT_TRUE(w.isVisible());
   QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
   EXPECT_FALSE(w.isVisible()) << "Ctrl+Q closes the window";
+}
+
+TEST_F(KeyboardTest, SpacePlaysAndPausesExceptInATextBox) {
+  Tfrmmain w;
+  w.show();
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  w.LoadInputFile(QString::fromStdString(twtest::Fixture("sec60.wav")));
+  ASSERT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_PLAYING);
+  // With a button focused, as after a click on it.
+  w.btnplay->setFocus();
+  QTest::keyClick(w.btnplay, Qt::Key_Space);
+  EXPECT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_PAUSED);
+  // A text box takes it as a space.
+  w.titedit->setFocus();
+  QTest::keyClick(w.titedit, Qt::Key_Space);
+  EXPECT_EQ(w.titedit->text(), " ");
+  EXPECT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_PAUSED);
+  w.loopcheck->setFocus();
+  QTest::keyClick(w.loopcheck, Qt::Key_Space);
+  EXPECT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_PLAYING);
+  EXPECT_TRUE(w.btnplay->toolTip().contains("Space"));
+  EXPECT_TRUE(w.btnpause->toolTip().contains("Space"));
 }
 
 }  // namespace

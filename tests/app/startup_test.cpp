@@ -118,7 +118,7 @@ TEST_F(StartupTest, EveryControlHasItsInitialState) {
   EXPECT_EQ(pb->geometry(), QRect(8, 70, 520, 148));
   EXPECT_FALSE(pb->isEnabled());
 
-  const char* transport[][2] = {{"btnplay", "Play"}, {"btnpause", "Pause"}, {"btnstop", "Stop"}};
+  const char* transport[][2] = {{"btnplay", "Play (Space)"}, {"btnpause", "Pause (Space)"}, {"btnstop", "Stop"}};
   for (int i = 0; i < 3; ++i) {
     auto* button = Find<QToolButton>(w, transport[i][0]);
     ASSERT_NE(button, nullptr);

@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <string>
 
+#include <filesystem>
+
 #include "source/input_choice.h"
+#include "support/fixtures.h"
 #include "source/openers.h"
 
 namespace {
@@ -35,6 +38,40 @@ TEST(Openers, ConversionDiffersFromThePreviewOnlyForAc3) {
   EXPECT_NE(source::RenderOpener(".ac3"), source::SourceOpener(".ac3"));
   // Case is the caller's business: the table compares exactly.
   EXPECT_EQ(source::SourceOpener(".M4A"), source::SourceOpener(".mp3"));
+}
+
+// Files whose extension lies about their content open by their content, for the preview, the
+// scan and the conversion alike, as long as the general opener takes them.
+TEST(Openers, AFileTheExtensionsOpenerRefusesOpensByItsContent) {
+  ASSERT_TRUE(audio::Init(-1, 44100, 0, nullptr));
+  const std::string dir = twtest::FixtureDir() + "/";
+  const audio::Handle mp3 = source::OpenSourceStream(dir + "ref.mp3", source::kScanFlags);
+  ASSERT_NE(mp3, 0u);
+  const int64_t length = audio::ChannelGetLength(mp3, audio::POS_BYTE);
+  audio::StreamFree(mp3);
+  ASSERT_EQ(source::SourceOpener(".flac")((dir + "mp3_as.flac").c_str(), 0, 0, source::kScanFlags), 0u);
+  for (const char* name : {"mp3_as.flac", "mp3_as.ogg"}) {
+    for (const uint32_t flags : {source::kPreviewFlags, source::kScanFlags}) {
+      const audio::Handle h = source::OpenSourceStream(dir + name, flags);
+      ASSERT_NE(h, 0u) << name;
+      EXPECT_EQ(audio::ChannelGetLength(h, audio::POS_BYTE), length) << name;
+      audio::StreamFree(h);
+    }
+    const audio::Handle render = source::OpenRenderStream(dir + name, source::kRenderFlags);
+    EXPECT_NE(render, 0u) << name;
+    audio::StreamFree(render);
+  }
+  // ADTS AAC under an MP4 name: the MP4 opener refuses it, its content opens.
+  const std::string renamed = ::testing::TempDir() + "adts_named.m4b";
+  std::filesystem::copy_file(dir + "ref.aac", renamed, std::filesystem::copy_options::overwrite_existing);
+  const audio::Handle aac = source::OpenRenderStream(renamed, source::kRenderFlags);
+  EXPECT_NE(aac, 0u);
+  audio::StreamFree(aac);
+  std::filesystem::remove(renamed);
+  // What no opener takes still fails.
+  EXPECT_EQ(source::OpenSourceStream(dir + "random.mp3", source::kPreviewFlags), 0u);
+  EXPECT_EQ(source::OpenRenderStream(dir + "notes.txt", source::kRenderFlags), 0u);
+  audio::Free();
 }
 
 TEST(DropList, DiffersFromTheDialogWhereTheyDisagree) {

@@ -1,0 +1,38 @@
+#include "convert/phone_limits.h"
+
+namespace convert {
+
+namespace {
+
+std::string Limits() {
+  return "An iPhone takes " + std::to_string(kPhoneSetLimitSeconds) +
+         " seconds at most when the tone is set on the phone (\"Use as Ringtone\" in the Files app) and " +
+         std::to_string(kSyncLimitSeconds) + " seconds at most when it is synced from a computer.";
+}
+
+}  // namespace
+
+PhoneFit FitOnPhone(int64_t seconds) {
+  if (seconds > kSyncLimitSeconds) return PhoneFit::OverSync;
+  if (seconds > kPhoneSetLimitSeconds) return PhoneFit::OverPhone;
+  return PhoneFit::Fits;
+}
+
+std::string LengthHint(int64_t seconds) {
+  switch (FitOnPhone(seconds)) {
+    case PhoneFit::Fits: return {};
+    case PhoneFit::OverPhone:
+      return std::to_string(seconds) + " seconds: too long to set on the phone, short enough to sync. " + Limits();
+    case PhoneFit::OverSync:
+      return std::to_string(seconds) + " seconds: too long for an iPhone ringtone. " + Limits();
+  }
+  return {};
+}
+
+std::string LengthQuestion(int64_t seconds) {
+  return "The ringtone will be " + std::to_string(seconds) + " seconds long, more than the " +
+         std::to_string(kSyncLimitSeconds) + " seconds an iPhone takes as a ringtone. " + Limits() +
+         "\n\nMake the ringtone anyway?";
+}
+
+}  // namespace convert
