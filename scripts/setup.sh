@@ -16,6 +16,8 @@ PACKAGES=(
   python3 ffmpeg sox libsox-fmt-all lame flac vorbis-tools musepack-tools libjmac-java default-jre-headless
   # window tests
   xvfb xauth xdotool x11-utils imagemagick
+  # desktop entry checks
+  desktop-file-utils shared-mime-info
 )
 
 missing=()

@@ -179,7 +179,8 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   void btnplayClick();
   void btnpauseClick();
   void btnstopClick();
-  // Space: pauses a playing preview, plays otherwise.
+  // Space: presses the button or box that has the focus; otherwise pauses a playing preview and
+  // plays one that is not playing.
   void PlayPauseKey();
   // The conversion.
   void btnconvertClick();

@@ -49,6 +49,8 @@ QCheckBox* MakeCheck(QWidget* parent, const char* name, const QString& text, boo
   auto* box = Make<QCheckBox>(parent, name, place);
   box->setText(text);
   box->setChecked(checked);
+  // Reached by Tab, not by a click: after a click Space stays with the transport.
+  box->setFocusPolicy(Qt::TabFocus);
   return box;
 }
 
@@ -73,6 +75,7 @@ QSlider* MakeBar(QWidget* parent, const char* name, int min, int max, int positi
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, QRect place) {
   auto* button = Make<QPushButton>(parent, name, place);
   button->setText(text);
+  button->setFocusPolicy(Qt::TabFocus);
   return button;
 }
 
@@ -207,7 +210,8 @@ void Tfrmmain::CreateControls() {
   btnhelp->setToolTip(QStringLiteral("Open the help page (F1)"));
   btnplay->setToolTip(QStringLiteral("Play (Space)"));
   btnpause->setToolTip(QStringLiteral("Pause (Space)"));
-  // Space plays and pauses as in media players; a text box with the focus takes it as a space.
+  // Space plays and pauses as in media players; a text box with the focus takes it as a space,
+  // a button or box that Tab moved to takes it as a press.
   connect(new QShortcut(QKeySequence(Qt::Key_Space), this), &QShortcut::activated, this, &Tfrmmain::PlayPauseKey);
   connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, btnselect, [this] { btnselect->click(); });
   connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, btnhelp,

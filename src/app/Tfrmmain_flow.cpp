@@ -1,6 +1,7 @@
 // The main window's handlers: opening files, the view's refresh and mouse, the selection's spin
 // edits, the effect controls, the transport and the conversion. Each forwards to the plain
 // classes of its subsystem; what the engine's thread reads is mirrored into atomics here.
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -255,6 +256,10 @@ void Tfrmmain::btnplayClick() {
 void Tfrmmain::btnpauseClick() { transport.btnpauseClick(); }
 
 void Tfrmmain::PlayPauseKey() {
+  if (auto* focused = qobject_cast<QAbstractButton*>(focusWidget())) {
+    focused->click();
+    return;
+  }
   if (audio::ChannelIsActive(playStream.load()) == audio::ACTIVE_PLAYING) {
     btnpause->click();
   } else {

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QCheckBox>
+#include <QSlider>
 #include <QTest>
 #include <QToolButton>
 
@@ -69,17 +70,24 @@ TEST_F(KeyboardTest, SpacePlaysAndPausesExceptInATextBox) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
   w.LoadInputFile(QString::fromStdString(twtest::Fixture("sec60.wav")));
   ASSERT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_PLAYING);
-  // With a button focused, as after a click on it.
-  w.btnplay->setFocus();
-  QTest::keyClick(w.btnplay, Qt::Key_Space);
+  // After a click on a box, Space is still the transport's.
+  QTest::mouseClick(w.loopcheck, Qt::LeftButton);
+  ASSERT_TRUE(w.loopcheck->isChecked());
+  QTest::keyClick(&w, Qt::Key_Space);
   EXPECT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_PAUSED);
+  EXPECT_TRUE(w.loopcheck->isChecked());
   // A text box takes it as a space.
   w.titedit->setFocus();
   QTest::keyClick(w.titedit, Qt::Key_Space);
   EXPECT_EQ(w.titedit->text(), " ");
   EXPECT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_PAUSED);
-  w.loopcheck->setFocus();
+  // A box that Tab moved to takes Space as a tick.
+  w.loopcheck->setFocus(Qt::TabFocusReason);
   QTest::keyClick(w.loopcheck, Qt::Key_Space);
+  EXPECT_FALSE(w.loopcheck->isChecked());
+  EXPECT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_PAUSED);
+  w.gaintrack->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(w.gaintrack, Qt::Key_Space);
   EXPECT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_PLAYING);
   EXPECT_TRUE(w.btnplay->toolTip().contains("Space"));
   EXPECT_TRUE(w.btnpause->toolTip().contains("Space"));

@@ -9,6 +9,8 @@
 
 #include "app/ImageList.h"
 #include "app_test_support.h"
+#include "source/input_choice.h"
+#include "support/command.h"
 
 namespace {
 
@@ -56,12 +58,43 @@ TEST(ProgramFiles, DemoTuneIsAboutThirtySecondsOfStereoVorbis) {
   EXPECT_NEAR(seconds, 30.0, 1.0);
 }
 
+// The desktop entry passes the desktop's own validator, takes a file for "Open With", and names a
+// MIME type for every extension a drop opens that the desktop's MIME database knows as audio.
+TEST(ProgramFiles, DesktopEntryOffersTheProgramForTheAudioItOpens) {
+  const std::string entryPath = TW_SOURCE_DIR "/data/tonewright.desktop";
+  const std::string validated = twtest::CommandOutput("desktop-file-validate '" + entryPath + "' 2>&1; echo rc=$?");
+  EXPECT_EQ(validated, "rc=0\n");
+  QFile f(QString::fromStdString(entryPath));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QString entry = QString::fromUtf8(f.readAll());
+  EXPECT_TRUE(entry.contains("\nExec=tonewright %f\n"));
+  const qsizetype at = entry.indexOf("\nMimeType=");
+  ASSERT_GE(at, 0);
+  const QStringList types = entry.mid(at + 10, entry.indexOf('\n', at + 1) - at - 10).split(';', Qt::SkipEmptyParts);
+  QFile globs("/usr/share/mime/globs");
+  ASSERT_TRUE(globs.open(QIODevice::ReadOnly)) << "shared-mime-info is missing";
+  const QStringList lines = QString::fromUtf8(globs.readAll()).split('\n');
+  for (const std::string_view ext : source::DropExtensions()) {
+    QStringList audio;
+    for (const QString& line : lines) {
+      if (line.endsWith(":*" + QString::fromLatin1(ext.data(), static_cast<qsizetype>(ext.size()))) &&
+          line.startsWith("audio/"))
+        audio << line.section(':', 0, 0);
+    }
+    if (audio.isEmpty()) continue;  // no audio type known for it here
+    bool named = false;
+    for (const QString& type : audio) named = named || types.contains(type);
+    EXPECT_TRUE(named) << ext << " (" << audio.join(' ').toStdString() << ")";
+  }
+}
+
 TEST(ProgramFiles, HelpPageIsBesideTheProgram) {
   QFile f(kProgramDir + "tonehelp.html");
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   const QString page = QString::fromUtf8(f.readAll());
   EXPECT_TRUE(page.contains("<title>"));
-  for (const char* word : {"Select", "Get", "Ringtong", "Set Outfile Name", "demo.ogg", ".m4r"}) {
+  for (const char* word : {"Select", "Get", "Ringtong", "Set Outfile Name", "demo.ogg", ".m4r", "Use as Ringtone",
+                           "30 seconds", "40 seconds", "<kbd>Space</kbd> plays and pauses"}) {
     EXPECT_TRUE(page.contains(word)) << word;
   }
 }
