@@ -13,6 +13,7 @@ namespace app {
 int RunTonewright(QApplication& application) {
   // No display name: Qt appends one to every window's title, the dialogs' and message boxes' too.
   QApplication::setApplicationName(QStringLiteral("tonewright"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("tonewright"));  // the desktop entry's icon and name
   QApplication::setApplicationVersion(QStringLiteral("1.00"));
   ApplyLook(application);
 
