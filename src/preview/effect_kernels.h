@@ -62,8 +62,8 @@ void GainKernel(void* buffer, int32_t n, uint8_t bits, const EffectParams& param
 // A fade-out started by StartFadeState is counted (FadeState::fadeOutLeft): it scales exactly its
 // length of values, the last one by 0, whatever the summed gain does in its last bits, and then
 // sets fadeGain to 0. With FadeTail::Unchanged the values after a completed fade are left
-// unchanged. With FadeTail::SilenceAfterFadeOut, once a fade-out is complete (fadeStep < 0, fadeGain <= 0) the
-// remaining values are written as silence (0; 128 for 8-bit data).
+// unchanged. With FadeTail::SilenceAfterFadeOut, once a fade-out is complete (fadeStep < 0,
+// fadeGain <= 0) the remaining values are written as silence (0; 128 for 8-bit data).
 void FadeKernel(void* buffer, int32_t n, uint8_t bits, FadeState& fade,
                 FadeTail tail = FadeTail::Unchanged);
 

@@ -21,9 +21,13 @@ void PreviewEffects::checkgainClick(bool checked, int32_t gainPosition) {
   InstallSlot(stream, gain_);
 }
 
-void PreviewEffects::chighpassClick(bool checked, int32_t barPosition) { SwitchFilter(highPass_, checked, barPosition); }
+void PreviewEffects::chighpassClick(bool checked, int32_t barPosition) {
+  SwitchFilter(highPass_, checked, barPosition);
+}
 
-void PreviewEffects::clowpassClick(bool checked, int32_t barPosition) { SwitchFilter(lowPass_, checked, barPosition); }
+void PreviewEffects::clowpassClick(bool checked, int32_t barPosition) {
+  SwitchFilter(lowPass_, checked, barPosition);
+}
 
 void PreviewEffects::SwitchFilter(EffectSlot& slot, bool checked, int32_t setting) {
   const audio::Handle stream = shared_.playStream.load();

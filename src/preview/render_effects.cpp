@@ -40,7 +40,8 @@ void RenderEffects::StartRenderFade(audio::Handle stream, bool fadeIn) {
   if (!(fadeIn ? c.fadeIn.load() : c.fadeOut.load())) return;
   const int32_t seconds = fadeIn ? c.fadeInSeconds.load() : c.fadeOutSeconds.load();
   // A fade-in still acting on the mixer gives the level a fade-out starts from.
-  const bool fadingIn = renderFadeInDsp_.load() != 0 && audio::ChannelRemoveDSP(stream, renderFadeInDsp_.load());
+  const audio::DspHandle in = renderFadeInDsp_.load();
+  const bool fadingIn = in != 0 && audio::ChannelRemoveDSP(stream, in);
   if (renderFadeOutDsp_.load() != 0) audio::ChannelRemoveDSP(stream, renderFadeOutDsp_.load());
   renderFadeInDsp_.store(0);
   renderFadeOutDsp_.store(0);
