@@ -120,6 +120,20 @@ ff -i ref.m4a -c copy "${BITEXACT[@]}" -output_ts_offset 2.5 start_offset.mp4
 ff -i ref.m4a -c copy "${BITEXACT[@]}" -output_ts_offset 2.5 -f mpegts start_offset.ts
 echo "aac: ref.aac ref.m4a ref.m4b ref.mp4 ref_pns.m4a start_offset.mp4 start_offset.ts"
 
+# Files whose header gives only an estimate of their length, far from the truth: 8 s of loud noise,
+# then 32 s of quiet tones (left a sweep over a 440 Hz tone, right 1 kHz with a little noise), so
+# that each position sounds different. late.aac joins an ADTS encode of the noise at 256 kbit/s
+# to one of the rest at 48 kbit/s (its estimate, from the opening bitrate, is about 15 s);
+# late_vbr.mp3 is a VBR MP3 without a Xing header.
+ff -f lavfi -i "aevalsrc=exprs='if(lt(t,8),0.9*(2*random(0)-1),0.25*sin(2*PI*440*t)+0.25*sin(2*PI*(200+5*t)*t))|if(lt(t,8),0.9*(2*random(1)-1),0.3*sin(2*PI*1000*t)+0.01*(2*random(1)-1))':s=44100:c=stereo" \
+  -t 40 -c:a pcm_s16le "${BITEXACT[@]}" late_src.wav
+ff -i late_src.wav -t 8 -c:a aac -aac_pns 0 -b:a 256k "${BITEXACT[@]}" -f adts late_head.aac
+ff -ss 8 -i late_src.wav -c:a aac -aac_pns 0 -b:a 48k "${BITEXACT[@]}" -f adts late_tail.aac
+cat late_head.aac late_tail.aac >late.aac
+run lame --quiet --nohist -V 2 -t late_src.wav late_vbr.mp3
+rm -f late_src.wav late_head.aac late_tail.aac
+echo "estimated lengths: late.aac late_vbr.mp3"
+
 ff -i surround51.wav -c:a ac3 -b:a 448k "${BITEXACT[@]}" surround51.ac3
 echo "surround: surround51.wav surround51.ac3"
 
@@ -235,6 +249,17 @@ expect ref_notag.mp3 mp3 44100 2 10 0.1
 has_tag ref.mp3 yes
 has_tag ref_vbr.mp3 yes
 has_tag ref_notag.mp3 no
+# ffprobe's duration here is the header's estimate: the decoded length is checked instead
+for f in late.aac late_vbr.mp3; do
+  probe "$f"
+  [ "$P_rate/$P_channels" = 44100/2 ] || fail "$f: $P_rate Hz, $P_channels channels"
+  d=$(decoded_seconds "$f" 44100)
+  awk -v d="$d" 'BEGIN { exit !(d > 40 && d < 40.1) }' || fail "$f: decodes to $d s, expected 40"
+  n=$(awk -v d="$d" 'BEGIN { printf "%d", d * 44100 + 0.5 }')
+  printf '%s\t%s\t44100\t2\t%s\t%s\t%s\n' "$f" "$P_codec" "$n" "$d" "${P_start:-N/A}" >>"$MANIFEST"
+  NAMES+=("$f")
+done
+has_tag late_vbr.mp3 no
 expect ref.mp2 mp2 44100 2 10 0.1
 expect ref.mp1 mp1 44100 2 10 0.05
 loud ref.mp1

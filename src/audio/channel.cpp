@@ -72,7 +72,8 @@ bool Channel::Seek(int64_t frame) {
   std::lock_guard lock(mutex_);
   if (!source_) return Fail(ERROR_HANDLE, false);
   const int64_t length = source_->LengthFrames();
-  if (frame < 0 || (length >= 0 && frame > length)) return Fail(ERROR_POSITION, false);
+  const bool bounded = length >= 0 && !source_->LengthIsEstimate();
+  if (frame < 0 || (bounded && frame > length)) return Fail(ERROR_POSITION, false);
   if (!source_->Seek(frame)) return Fail(ERROR_POSITION, false);
   pos_.store(frame, std::memory_order_release);
   ended_.store(false, std::memory_order_release);

@@ -119,5 +119,6 @@ FileDecoder::~FileDecoder() = default;
 uint32_t FileDecoder::Rate() const { return impl_->rate; }
 uint32_t FileDecoder::Channels() const { return impl_->channels; }
 int64_t FileDecoder::LengthFrames() const { return impl_->length; }
+bool FileDecoder::LengthIsEstimate() const { return !impl_->exact; }
 
 }  // namespace audio::detail

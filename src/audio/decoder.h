@@ -37,6 +37,7 @@ class FileDecoder : public Source {
   bool AtEnd() override;
   bool Seek(int64_t frame) override;
   int64_t LengthFrames() const override;
+  bool LengthIsEstimate() const override;
 
   struct Impl;
 

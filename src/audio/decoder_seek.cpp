@@ -85,7 +85,9 @@ bool FileDecoder::Impl::SeekExact(int64_t target) {
 
 bool FileDecoder::Seek(int64_t frame) {
   Impl& d = *impl_;
-  if (frame < 0 || (d.length >= 0 && frame > d.length)) return false;
+  // Only a prescanned length is a bound. A header's estimate (ADTS, an MP3 without a Xing header
+  // whose bitrate varies) can lie far short of the real end: the seek itself finds out.
+  if (frame < 0 || (d.exact && frame > d.length)) return false;
   if (frame == d.pos) return true;
   if (frame >= d.buffer_start && frame < d.buffer_start + d.buffer_frames) {
     d.buffer_used = frame - d.buffer_start;

@@ -16,10 +16,14 @@ class Source {
   // True when no frame is left to read (may decode ahead to find out). Never blocks for long.
   virtual bool AtEnd() = 0;
   // Moves to `frame` so that the next Read yields what a straight decode yields from there.
-  // False when the position is outside 0..length or cannot be reached; the position is then kept.
+  // False when the position is outside 0..length (an exact length) or cannot be reached; the
+  // position is then kept. An estimated length does not limit a seek: the source finds out.
   virtual bool Seek(int64_t frame) = 0;
   // The number of frames, exact for a prescanned file; -1 when unknown.
   virtual int64_t LengthFrames() const = 0;
+  // True when LengthFrames is only the container's estimate (a file opened without a prescan):
+  // the file may end before it or run on after it.
+  virtual bool LengthIsEstimate() const { return false; }
 };
 
 }  // namespace audio::detail

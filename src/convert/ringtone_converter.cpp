@@ -79,7 +79,13 @@ ConvertResult RingtoneConverter::Run(const ConvertRequest& request) {
 
   const int64_t startBytes = audio::ChannelSeconds2Bytes(renderStream_, static_cast<double>(request.startSeconds));
   const int64_t endBytes = audio::ChannelSeconds2Bytes(renderStream_, static_cast<double>(request.endSeconds));
-  audio::ChannelSetPosition(renderStream_, startBytes, audio::POS_BYTE);
+  // The render stream has no prescan (it would cost a pass over the file), so its length may be
+  // a header's estimate; the seek reaches past it by itself. A start it cannot reach is a failure:
+  // a ringtone from another part of the song must never be written.
+  if (startBytes < 0 || !audio::ChannelSetPosition(renderStream_, startBytes, audio::POS_BYTE)) {
+    Release(false);
+    return ConvertResult::ErrorCreatingStream;
+  }
   audio::ChannelSetSync(renderStream_, audio::SYNC_POS, endBytes, RenderEndSyncProc, this);
   // The fade box is read from the mirror the window keeps.
   if (render_.fadeOutEnabled()) {

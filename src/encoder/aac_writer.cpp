@@ -91,7 +91,6 @@ AacWriter::AacWriter(const WavFormat& input, const EncodeSettings& settings, con
   mux_->pb = out_.avio();
 
   OpenEncoder(input, settings);
-  if (mp4_ && tags.genre) genre_number_ = ClassifyGenre(*tags.genre).number;
   OpenMuxer(tags);
 }
 
@@ -171,7 +170,7 @@ void AacWriter::OpenMuxer(const Tags& tags) {
     put("artist", tags.artist);
     put("album", tags.album);
     put("date", tags.year);
-    if (tags.genre && !genre_number_) put("genre", tags.genre);
+    put("genre", tags.genre);
     av_dict_set(&mux_->metadata, "encoding_tool", ToolName().c_str(), 0);
   }
 
@@ -258,14 +257,11 @@ void AacWriter::Finish() {
   if (err < 0) Fail("cannot finish the output file", err);
   out_.FlushAvio();
   if (!mp4_) return;
-  Bytes items;
-  if (genre_number_) items = GnreItem(*genre_number_);
   const int64_t priming = ctx_->initial_padding;
   const int64_t padding = std::max<int64_t>(0, samples_coded_ - priming - next_pts_);
   const Bytes smpb = ITunSmpbItem(static_cast<uint32_t>(priming), static_cast<uint32_t>(padding),
                                   static_cast<uint64_t>(next_pts_));
-  items.insert(items.end(), smpb.begin(), smpb.end());
-  AppendIlstItemsToFile(out_.fd(), items, out_.target());
+  AppendIlstItemsToFile(out_.fd(), smpb, out_.target());
 }
 
 void AacWriter::Fail(const std::string& what, int averr) const {

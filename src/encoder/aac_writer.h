@@ -1,6 +1,6 @@
 // Encodes planar float audio with libavcodec's native AAC encoder (AAC-LC, its default coder) and
 // muxes it with libavformat: the "ipod" muxer for MP4 (ftyp "M4A ", an edit list that trims the
-// encoder's priming samples, iTunes tags; the gnre and iTunSMPB items added after it) or "adts"
+// encoder's priming samples, iTunes tags; the iTunSMPB item added after it) or "adts"
 // for raw AAC.
 #pragma once
 
@@ -57,7 +57,6 @@ class AacWriter {
 
   OutputFile& out_;
   bool mp4_;
-  std::optional<uint16_t> genre_number_;
   CodecContextPtr ctx_;
   MuxContextPtr mux_;
   AVStream* stream_ = nullptr;

@@ -104,14 +104,6 @@ Bytes Mp4Box(const char type[4], const Bytes& payload) {
   return b;
 }
 
-Bytes GnreItem(uint16_t genre) {
-  // data: type 0 (implicit, as iTunes writes gnre), locale 0, a big-endian 16-bit number.
-  Bytes data(8, 0);
-  data.push_back(static_cast<uint8_t>(genre >> 8));
-  data.push_back(static_cast<uint8_t>(genre));
-  return Mp4Box("gnre", Mp4Box("data", data));
-}
-
 Bytes ITunSmpbItem(uint32_t priming, uint32_t padding, uint64_t samples) {
   char text[160];
   std::snprintf(text, sizeof text,

@@ -1,5 +1,5 @@
-// Edits of a finished MP4 file that libavformat's muxer cannot make: extra iTunes metadata items
-// (the numeric genre "gnre", the gapless playback item "iTunSMPB") added to moov/udta/meta/ilst.
+// Edits of a finished MP4 file that libavformat's muxer cannot make: an extra iTunes metadata item
+// (the gapless playback item "iTunSMPB") added to moov/udta/meta/ilst.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +12,6 @@ using Bytes = std::vector<uint8_t>;
 
 // A box: 32-bit size, type, payload.
 Bytes Mp4Box(const char type[4], const Bytes& payload);
-// The ilst item "gnre" holding an ID3v1 genre index + 1.
-Bytes GnreItem(uint16_t genre);
 // The "----" item com.apple.iTunes / iTunSMPB: the encoder's priming samples, the padding after
 // the audio and the audio's own sample count, which Apple's players use to play it gaplessly
 // (others use the edit list the muxer writes).

@@ -230,7 +230,7 @@ std::string UsageText() {
       "                   quality); the later of -b and -q decides\n"
       "  --title TEXT     title tag       --artist TEXT   artist tag\n"
       "  --album TEXT     album tag       --year TEXT     year tag\n"
-      "  --genre TEXT     genre tag; a number 1 to 192 is an ID3v1 genre index + 1\n"
+      "  --genre TEXT     genre tag\n"
       "                   (each tag option takes the next argument, even one starting with -)\n"
       "  --overwrite      accepted for compatibility; output files are always replaced\n"
       "  --help           this text           --version  what this program is\n"

@@ -1,24 +1,6 @@
 #include "encoder/tags.h"
 
-#include <charconv>
-
 namespace encoder {
-
-GenreTag ClassifyGenre(const std::string& value) {
-  GenreTag g;
-  int n = 0;
-  const char* end = value.data() + value.size();
-  const bool digits_only = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
-  if (digits_only) {
-    auto [p, ec] = std::from_chars(value.data(), end, n);
-    if (ec == std::errc() && p == end && n >= 1 && n <= kId3v1GenreCount) {
-      g.number = static_cast<uint16_t>(n);
-      return g;
-    }
-  }
-  g.text = value;
-  return g;
-}
 
 bool IsValidUtf8(const std::string& s) {
   size_t i = 0;

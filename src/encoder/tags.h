@@ -7,20 +7,11 @@
 
 namespace encoder {
 
-// The number of ID3v1 genres including the Winamp extensions; a genre number is 1..this.
-inline constexpr int kId3v1GenreCount = 192;
-
+// Every tag is written as the text given, the genre too ("©gen"): a genre of digits is not read
+// as an ID3v1 genre number, which every reader would show as another genre ("17" as "Reggae").
 struct Tags {
   std::optional<std::string> title, artist, album, genre, year;
 };
-
-// How a --genre text is written: a whole number 1..kId3v1GenreCount (ID3v1 index + 1) becomes the
-// "gnre" atom; any other text the "©gen" text atom.
-struct GenreTag {
-  std::optional<uint16_t> number;  // for "gnre"
-  std::string text;                // for "©gen" when number is empty
-};
-GenreTag ClassifyGenre(const std::string& value);
 
 // Returns `s` when it is valid UTF-8, otherwise reads it as Latin-1 (the usual 8-bit code page of
 // the texts the conversion passes) and returns that in UTF-8, so that the tags are always UTF-8.

@@ -1,5 +1,6 @@
 #include "preview/effect_arithmetic.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -28,16 +29,26 @@ double FilterCoefficient(int32_t cutoff, int32_t rate) {
 
 int32_t CutoffHintHz(int32_t position, int32_t rate) { return FilterCutoff(position, rate, 16); }
 
-void StartFadeState(FadeState& state, bool fadeIn, double seconds, int32_t rate, int32_t channels) {
-  const double sign = fadeIn ? 1.0 : -1.0;
+void StartFadeState(FadeState& state, bool fadeIn, double seconds, int32_t rate, int32_t channels,
+                    double fromLevel) {
+  const double level = fadeIn ? 1.0 : std::clamp(std::isnan(fromLevel) ? 1.0 : fromLevel, 0.0, 1.0);
+  const double sign = fadeIn ? 1.0 : -level;
   state.fadeSeconds = seconds;
-  state.fadeGain = fadeIn ? 0.0 : 1.0;
+  state.fadeGain = fadeIn ? 0.0 : level;
+  state.fadeOutLeft = 0;
   if (seconds > 0.0 && rate > 0 && channels > 0) {
     state.fadeStep = sign / seconds / static_cast<double>(rate) / static_cast<double>(channels);
+    if (!fadeIn) state.fadeOutLeft = std::llround(seconds * rate * channels);
   } else {
-    state.fadeStep = sign * std::numeric_limits<double>::infinity();
+    state.fadeStep = (fadeIn ? 1.0 : -1.0) * std::numeric_limits<double>::infinity();
   }
   state.fadeGain += state.fadeStep;
 }
+
+bool FadeInRunning(const FadeState& state) {
+  return state.fadeStep > 0.0 && state.fadeGain > 0.0 && state.fadeGain < 1.0;
+}
+
+double FadeInLevel(const FadeState& state) { return FadeInRunning(state) ? state.fadeGain : 1.0; }
 
 }  // namespace preview

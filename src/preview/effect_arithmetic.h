@@ -29,12 +29,23 @@ double FilterCoefficient(int32_t cutoff, int32_t rate);
 int32_t CutoffHintHz(int32_t position, int32_t rate);
 
 // Starts a fade of `seconds` in `state`:
-//   fadeSeconds := seconds; fadeGain := 0 (fade-in) or 1 (fade-out);
-//   fadeStep := +1 or -1 / seconds / rate / channels (the divisions in this order, in double);
+//   fadeSeconds := seconds; fadeGain := 0 (fade-in) or `fromLevel` (fade-out);
+//   fadeStep := +1 or -fromLevel / seconds / rate / channels (the divisions in this order, in
+//   double);
 //   fadeGain := fadeGain + fadeStep, so the first value is already scaled by one step.
-// The fade then covers seconds x rate x channels values. A fade of no length (seconds, rate or
+// The fade then covers seconds x rate x channels values; a fade-out counts them (fadeOutLeft), so
+// that its last value is scaled to silence. `fromLevel` (clamped to 0..1) is the level the sound
+// has when the fade-out starts: 1, or FadeLevel() of a fade-in still running, so the fade-out goes
+// on down from there instead of jumping to full level. A fade of no length (seconds, rate or
 // channels not above 0, or seconds NaN) is complete at once: fadeStep is +infinity or -infinity
 // and fadeGain follows it, so the data is left unchanged (and a conversion's fade-out is silent).
-void StartFadeState(FadeState& state, bool fadeIn, double seconds, int32_t rate, int32_t channels);
+void StartFadeState(FadeState& state, bool fadeIn, double seconds, int32_t rate, int32_t channels,
+                    double fromLevel = 1.0);
+
+// The factor the next value gets from a running fade-in (its fadeGain); 1 when no fade-in runs.
+double FadeInLevel(const FadeState& state);
+
+// True while a fade-in runs (fadeStep > 0 and 0 < fadeGain < 1).
+bool FadeInRunning(const FadeState& state);
 
 }  // namespace preview

@@ -27,10 +27,23 @@ void FadeValues(unsigned char* p, int32_t values, FadeState& fade, FadeTail tail
   double gain = fade.fadeGain;
   const double step = fade.fadeStep;
   int32_t i = 0;
-  for (; i < values && gain > 0.0 && gain < 1.0; ++i, p += Format::kBytes) {
-    const auto y = static_cast<float>(Format::Load(p) * gain);
-    gain += step;
-    Format::Store(y, p);
+  if (fade.fadeOutLeft > 0) {
+    // A counted fade-out: every value of its length is scaled, the last one (whose summed gain
+    // may have slipped below 0) to silence; then it is complete.
+    int64_t left = fade.fadeOutLeft;
+    for (; i < values && left > 0; ++i, --left, p += Format::kBytes) {
+      const auto y = static_cast<float>(Format::Load(p) * (gain > 0.0 ? gain : 0.0));
+      gain += step;
+      Format::Store(y, p);
+    }
+    fade.fadeOutLeft = left;
+    if (left == 0) gain = 0.0;
+  } else {
+    for (; i < values && gain > 0.0 && gain < 1.0; ++i, p += Format::kBytes) {
+      const auto y = static_cast<float>(Format::Load(p) * gain);
+      gain += step;
+      Format::Store(y, p);
+    }
   }
   fade.fadeGain = gain;
   if (tail == FadeTail::SilenceAfterFadeOut && step < 0.0 && !(gain > 0.0)) {

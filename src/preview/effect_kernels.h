@@ -59,9 +59,11 @@ void GainKernel(void* buffer, int32_t n, uint8_t bits, const EffectParams& param
 // fade advances once per value):
 //   1. if not 0 < fadeGain < 1, stop: the fade is complete;
 //   2. y := x x fadeGain, held as a float;  3. fadeGain += fadeStep;  4. write y back.
-// With FadeTail::Unchanged the values after a completed fade are left unchanged. With
-// FadeTail::SilenceAfterFadeOut, once a fade-out is complete (fadeStep < 0, fadeGain <= 0) the
-// remaining values are written as silence (0; 128 for 8-bit data).
+// A fade-out started by StartFadeState is counted (FadeState::fadeOutLeft): it scales exactly its
+// length of values, the last one by 0, whatever the summed gain does in its last bits, and then
+// sets fadeGain to 0. With FadeTail::Unchanged the values after a completed fade are left
+// unchanged. With FadeTail::SilenceAfterFadeOut, once a fade-out is complete (fadeStep < 0,
+// fadeGain <= 0) the remaining values are written as silence (0; 128 for 8-bit data).
 void FadeKernel(void* buffer, int32_t n, uint8_t bits, FadeState& fade,
                 FadeTail tail = FadeTail::Unchanged);
 

@@ -33,6 +33,11 @@ struct FadeState {
   double fadeSeconds = 0.0;  // length of the fade last started, in seconds
   double fadeGain = 0.0;     // factor for the next sample value
   double fadeStep = 0.0;     // added to fadeGain after each value: > 0 fade-in, < 0 fade-out
+  // The values a fade-out started by StartFadeState still scales. The gain summed step by step
+  // lands a hair below 0 one value early; counted, the fade-out scales every value of its length,
+  // the last one to silence, and is complete (fadeGain 0) right after it. 0: not counted (a fade-in,
+  // or a state set by hand), the gain alone ends the fade.
+  int64_t fadeOutLeft = 0;
 };
 
 // What the fade kernel does with the values after a fade that has completed.

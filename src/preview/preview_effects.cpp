@@ -15,28 +15,34 @@ PreviewEffects::PreviewEffects(PreviewShared& shared) : shared_(shared) {
 void PreviewEffects::checkgainClick(bool checked, int32_t gainPosition) {
   const audio::Handle stream = shared_.playStream.load();
   if (stream == 0) return;
-  if (gain_.handle.load() != 0) audio::ChannelRemoveDSP(stream, gain_.handle.load());
+  RemoveSlot(stream, gain_);
   if (!checked) return;
-  gain_.params.gainFactor = GainFactorFor(gainPosition);
+  gain_.gainFactor = GainFactorFor(gainPosition);
   InstallSlot(stream, gain_);
 }
 
 void PreviewEffects::chighpassClick(bool checked, int32_t barPosition) {
-  const audio::Handle stream = shared_.playStream.load();
-  if (stream == 0) return;
-  if (highPass_.handle.load() != 0) audio::ChannelRemoveDSP(stream, highPass_.handle.load());
-  if (!checked) return;
-  highPass_.params.highCut = barPosition;
-  InstallSlot(stream, highPass_);
+  SwitchFilter(highPass_, checked, barPosition);
 }
 
 void PreviewEffects::clowpassClick(bool checked, int32_t barPosition) {
+  SwitchFilter(lowPass_, checked, barPosition);
+}
+
+void PreviewEffects::SwitchFilter(EffectSlot& slot, bool checked, int32_t setting) {
   const audio::Handle stream = shared_.playStream.load();
   if (stream == 0) return;
-  if (lowPass_.handle.load() != 0) audio::ChannelRemoveDSP(stream, lowPass_.handle.load());
+  // Already running on this stream (its bar moved): only the cut-off changes. The memory stays, as
+  // a state-variable filter is stable across a change of its coefficient; cleared on every step of
+  // a drag, the filter would restart from zero many times a second, and click.
+  if (checked && slot.stream == stream) {
+    slot.setting.store(setting);
+    return;
+  }
+  RemoveSlot(stream, slot);
   if (!checked) return;
-  lowPass_.params.lowCut = barPosition;
-  InstallSlot(stream, lowPass_);
+  slot.setting.store(setting);
+  InstallSlot(stream, slot);
 }
 
 void PreviewEffects::StartFade(audio::Handle stream, bool fadeIn) {
@@ -44,12 +50,14 @@ void PreviewEffects::StartFade(audio::Handle stream, bool fadeIn) {
   const ControlMirror& c = shared_.controls;
   if (!(fadeIn ? c.fadeIn.load() : c.fadeOut.load())) return;
   const int32_t seconds = fadeIn ? c.fadeInSeconds.load() : c.fadeOutSeconds.load();
-  // A fade effect still installed would advance the one fade state a second time per value.
-  for (auto* dsp : {&fadeInDsp_, &fadeOutDsp_})
-    if (dsp->load() != 0) audio::ChannelRemoveDSP(stream, dsp->load());
+  // A fade effect still installed would advance the one fade state a second time per value. A
+  // fade-in that was still installed gives the level a fade-out starts from.
+  const bool fadingIn = fadeInDsp_.load() != 0 && audio::ChannelRemoveDSP(stream, fadeInDsp_.load());
+  if (fadeOutDsp_.load() != 0) audio::ChannelRemoveDSP(stream, fadeOutDsp_.load());
   {
     std::lock_guard lock(fadeMutex_);
-    StartFadeState(fade_, fadeIn, seconds, shared_.format.rate.load(), shared_.format.channels.load());
+    const double level = fadingIn ? FadeInLevel(fade_) : 1.0;
+    StartFadeState(fade_, fadeIn, seconds, shared_.format.rate.load(), shared_.format.channels.load(), level);
   }
   const audio::DspHandle h = audio::ChannelSetDSP(stream, FadeDspProc, this, 0);
   (fadeIn ? fadeInDsp_ : fadeOutDsp_).store(h);
@@ -58,6 +66,11 @@ void PreviewEffects::StartFade(audio::Handle stream, bool fadeIn) {
 FadeState PreviewEffects::fade() const {
   std::lock_guard lock(fadeMutex_);
   return fade_;
+}
+
+bool PreviewEffects::fadeInRunning() const {
+  std::lock_guard lock(fadeMutex_);
+  return FadeInRunning(fade_);
 }
 
 void PreviewEffects::FadeDspProc(audio::DspHandle, audio::Handle, void* buffer, uint32_t length,

@@ -19,14 +19,17 @@ class PreviewEffects {
   PreviewEffects& operator=(const PreviewEffects&) = delete;
 
   // The boxes' click handlers and the bars' change handlers, on the window's thread: remove the
-  // effect when installed, and install it anew with `position` when `checked`.
+  // effect when installed, and install it anew with `position` when `checked`. A filter already
+  // running on the current stream (a bar moved under its checked box) only takes the new cut-off
+  // and keeps its memory; it starts afresh when its box is checked or on another stream.
   void checkgainClick(bool checked, int32_t gainPosition);
   void chighpassClick(bool checked, int32_t barPosition);
   void clowpassClick(bool checked, int32_t barPosition);
 
   // Starts the fade-in or fade-out on `stream` when its box is checked, with its length, first
-  // removing the fade effects still installed on the stream. Any thread (the window's, or the
-  // engine's inside a trigger).
+  // removing the fade effects still installed on the stream. A fade-out that starts while a
+  // fade-in still acts on the stream goes down from the fade-in's level. Any thread (the window's,
+  // or the engine's inside a trigger).
   void StartFade(audio::Handle stream, bool fadeIn);
 
   audio::DspHandle gainDsp() const { return gain_.handle.load(); }
@@ -40,7 +43,11 @@ class PreviewEffects {
   // The fade's effect procedure; user: this object.
   static void FadeDspProc(audio::DspHandle, audio::Handle, void* buffer, uint32_t length, void* user);
 
+  // True while a fade-in runs (taken under the fade's lock).
+  bool fadeInRunning() const;
+
  private:
+  void SwitchFilter(EffectSlot& slot, bool checked, int32_t setting);
 
   PreviewShared& shared_;
   EffectSlot gain_, highPass_, lowPass_;

@@ -20,15 +20,15 @@ RenderEffects::RenderEffects(const PreviewShared& shared) : shared_(shared) {
 void RenderEffects::ApplyRenderEffects(audio::Handle stream, const EffectControls& controls) {
   if (shared_.playStream.load() == 0) return;
   if (controls.lowPass) {
-    lowPass_.params.lowCut = controls.lowPassPosition;
+    lowPass_.setting.store(controls.lowPassPosition);
     InstallSlot(stream, lowPass_);
   }
   if (controls.highPass) {
-    highPass_.params.highCut = controls.highPassPosition;
+    highPass_.setting.store(controls.highPassPosition);
     InstallSlot(stream, highPass_);
   }
   if (controls.gain) {
-    gain_.params.gainFactor = GainFactorFor(controls.gainPosition);
+    gain_.gainFactor = GainFactorFor(controls.gainPosition);
     InstallSlot(stream, gain_);
   }
   if (shared_.controls.fadeIn.load()) StartRenderFade(stream, true);
@@ -39,11 +39,13 @@ void RenderEffects::StartRenderFade(audio::Handle stream, bool fadeIn) {
   const ControlMirror& c = shared_.controls;
   if (!(fadeIn ? c.fadeIn.load() : c.fadeOut.load())) return;
   const int32_t seconds = fadeIn ? c.fadeInSeconds.load() : c.fadeOutSeconds.load();
-  for (auto* dsp : {&renderFadeInDsp_, &renderFadeOutDsp_}) {
-    if (dsp->load() != 0) audio::ChannelRemoveDSP(stream, dsp->load());
-    dsp->store(0);
-  }
-  StartFadeState(fade_, fadeIn, seconds, kRate, kChannels);
+  // A fade-in still acting on the mixer gives the level a fade-out starts from.
+  const audio::DspHandle in = renderFadeInDsp_.load();
+  const bool fadingIn = in != 0 && audio::ChannelRemoveDSP(stream, in);
+  if (renderFadeOutDsp_.load() != 0) audio::ChannelRemoveDSP(stream, renderFadeOutDsp_.load());
+  renderFadeInDsp_.store(0);
+  renderFadeOutDsp_.store(0);
+  StartFadeState(fade_, fadeIn, seconds, kRate, kChannels, fadingIn ? FadeInLevel(fade_) : 1.0);
   const audio::DspHandle h = audio::ChannelSetDSP(stream, RenderFadeDspProc, this, 0);
   (fadeIn ? renderFadeInDsp_ : renderFadeOutDsp_).store(h);
 }

@@ -40,7 +40,7 @@ class RenderEffects {
   // its box is checked. Installs nothing while no preview stream exists.
   void ApplyRenderEffects(audio::Handle stream, const EffectControls& controls);
   // Starts the conversion's fade-in or fade-out when its box is checked, first removing the
-  // conversion fades still installed.
+  // conversion fades still installed; a fade-out during the fade-in goes down from its level.
   void StartRenderFade(audio::Handle stream, bool fadeIn);
 
   // The fade-out box and length, as the window mirrors them.

@@ -6,7 +6,9 @@
 #include <QSlider>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "app/ButtonSpinEdit.h"
@@ -116,19 +118,27 @@ TEST_F(EffectsWindowTest, EachBoxInstallsAndRemovesItsEffectDuringPlayback) {
 
   QTest::mouseClick(w.chighpass, Qt::LeftButton);
   ASSERT_TRUE(w.chighpass->isChecked());
-  ASSERT_NE(w.effects.highPassDsp(), 0u);
+  const audio::DspHandle highPassDsp = w.effects.highPassDsp();
+  ASSERT_NE(highPassDsp, 0u);
   preview::EffectParams high;
   high.highCut = 1000;
   Next(probe, before, after);
   EXPECT_EQ(after, Through(preview::EffectKind::HighPass, before, high));
   EXPECT_LT(Energy(after), 0.5 * Energy(before));  // the 440 Hz and 1000 Hz tones are cut
 
-  // Moved while ticked: a new filter with fresh memory at the new cut-off (4410 Hz).
+  // Moved while ticked: the new cut-off (4410 Hz) for the same filter, whose memory goes on (a
+  // restart at every step of a drag clicks). A restarted high-pass would pass its first value
+  // unchanged; past its memory's first milliseconds the data is what a 4410 Hz filter gives.
   w.barhighcut->setValue(2000);
   EXPECT_EQ(w.barhighcut->toolTip(), "4410 Hz");
+  EXPECT_EQ(w.effects.highPassDsp(), highPassDsp);
   high.highCut = 2000;
   Next(probe, before, after);
-  EXPECT_EQ(after, Through(preview::EffectKind::HighPass, before, high));
+  const auto fresh = Through(preview::EffectKind::HighPass, before, high);
+  EXPECT_NE(std::vector<int16_t>(after.begin(), after.begin() + 16), std::vector<int16_t>(fresh.begin(), fresh.begin() + 16));
+  int apart = 0;
+  for (size_t i = 2048; i < after.size(); ++i) apart = std::max(apart, std::abs(after[i] - fresh[i]));
+  EXPECT_LE(apart, 1);
 
   // Low-pass on top: both act, in the order they were ticked.
   w.barlowcut->setValue(500);
@@ -200,15 +210,18 @@ TEST_F(EffectsWindowTest, HintsShowTheCutOffOfTheFileRateAndTheBoxesActOnTheNext
   EXPECT_NE(w.effects.lowPassDsp(), 0u);
   DataProbe probe(playStream.load());
   std::vector<int16_t> before, after;
-  // Moving the bar to 1000 (400 Hz) reinstalls it with fresh memory; the mono data runs as one
-  // channel at 8000 Hz.
+  // Moving the bar to 1000 (400 Hz) changes the running filter's cut-off, its memory going on;
+  // the mono data runs as one channel at 8000 Hz.
   w.barlowcut->setValue(1000);
   EXPECT_EQ(w.barlowcut->toolTip(), "400 Hz");
   probe.Restart();
   ASSERT_TRUE(probe.Collect(800, before, after));
   preview::EffectParams low;
   low.lowCut = 1000;
-  EXPECT_EQ(after, Through(preview::EffectKind::LowPass, before, low, 8000, 1));
+  const auto fresh = Through(preview::EffectKind::LowPass, before, low, 8000, 1);
+  int apart = 0;
+  for (size_t i = 400; i < after.size(); ++i) apart = std::max(apart, std::abs(after[i] - fresh[i]));
+  EXPECT_LE(apart, 1);
 
   // The gain bar's hint follows the bar also before its box was ever ticked.
   w.gaintrack->setFocus();

@@ -165,6 +165,37 @@ TEST_F(ConverterTest, ASourceEndingBeforeTheSelectionEndIsNoError) {
   EXPECT_LT(gauge.back(), 100);
 }
 
+// Files whose header only estimates their length, the ADTS one at a third of the truth: a
+// selection late in the file is rendered from its own seconds, as an independent decode of the
+// whole file by ffmpeg has them; a start past the real end is an error, not another ringtone.
+TEST_F(ConverterTest, LateSecondsOfFilesWithAnEstimatedLength) {
+  for (const char* name : {"late.aac", "late_vbr.mp3"}) {
+    SCOPED_TRACE(name);
+    twtest::SinkDir sink;
+    auto request = Request(30, 38);
+    request.inputPath = twtest::Fixture(name);
+    ASSERT_EQ(converter.ConvertToRingtone(request), ConvertResult::Done);
+    const auto pcm = PcmAfterHeader(sink.Stdin());
+    ASSERT_EQ(pcm.size(), static_cast<size_t>(((8 * 44100) / 256 + 1) * 256 * 2));
+    const std::string all = twtest::CommandOutput("ffmpeg -nostdin -v error -i '" + request.inputPath + "' -f s16le -");
+    const size_t from = 30 * 44100 * 2;
+    ASSERT_GE(all.size() / 2, from + pcm.size());
+    std::vector<int16_t> expect(pcm.size());
+    std::memcpy(expect.data(), all.data() + from * 2, expect.size() * 2);
+    int worst = 0;
+    for (size_t i = 0; i < pcm.size(); ++i) worst = std::max(worst, std::abs(pcm[i] - expect[i]));
+    EXPECT_LE(worst, 1) << "the ringtone is not the marked seconds";
+  }
+  auto past = Request(45, 50);
+  past.inputPath = twtest::Fixture("late.aac");
+  {
+    twtest::SinkDir sink;
+    EXPECT_EQ(converter.ConvertToRingtone(past), ConvertResult::ErrorCreatingStream);
+    EXPECT_TRUE(sink.Stdin().empty()) << "no encoder was started";
+  }
+  EXPECT_FALSE(fs::exists(out));
+}
+
 TEST_F(ConverterTest, FailuresAreReportedAndLeaveNoFile) {
   {
     auto r = Request(3, 9);

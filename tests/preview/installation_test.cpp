@@ -100,6 +100,31 @@ TEST_F(InstallTest, FilterMemoryCarriesAcrossBuffersAndRestartsOnReinstall) {
     got.insert(got.end(), part.begin(), part.end());
   }
   EXPECT_EQ(got, expect);
+
+  // The bar moves under the checked box (a drag calls the handler at every step): the new cut-off
+  // acts from the next buffer and the memory carries on; cleared, the filter would click.
+  for (int32_t setting : {1500, 2500}) {
+    effects.clowpassClick(true, setting);
+    p.lowCut = setting;
+    const int64_t at = (setting == 1500) ? 3000 : 4000;
+    auto moved = Original(at, 1000);
+    ProcessEffect(EffectKind::LowPass, moved.data(), 4000, kRate, 16, 2, p, none, &memory);
+    EXPECT_EQ(Read(h, 1000), moved) << setting;
+  }
+  // Checked anew, or on another stream: fresh memory.
+  auto Fresh = [&](int64_t at) {
+    auto v = Original(at, 1000);
+    FilterState zero;
+    ProcessEffect(EffectKind::LowPass, v.data(), 4000, kRate, 16, 2, p, none, &zero);
+    return v;
+  };
+  effects.clowpassClick(false, 2500);
+  effects.clowpassClick(true, 2500);
+  EXPECT_EQ(Read(h, 1000), Fresh(5000));
+  Handle next = Stream(1.0);
+  shared.playStream = next;
+  effects.clowpassClick(true, 2500);
+  EXPECT_EQ(Read(next, 1000), Fresh(0));
 }
 
 TEST_F(InstallTest, FadeInCoversItsLengthAndRemovesItselfWhenComplete) {
@@ -135,8 +160,9 @@ TEST_F(InstallTest, UncheckedFadeBoxStartsNothingAndAStartRemovesTheEarlierFade)
   effects.StartFade(h, false);
   EXPECT_FALSE(ChannelRemoveDSP(h, in));  // already removed by the second start
   // One fade effect: the fade-out advances once per value.
+  const FadeState start = effects.fade();
   Read(h, 1000);
-  EXPECT_NEAR(effects.fade().fadeGain, 1.0 + effects.fade().fadeStep * 2001, 1e-12);
+  EXPECT_NEAR(effects.fade().fadeGain, start.fadeGain + start.fadeStep * 2000, 1e-12);
 }
 
 TEST_F(InstallTest, RenderFadeOutEndsInSilenceAndFadeInClearsItsHandle) {
@@ -164,6 +190,38 @@ TEST_F(InstallTest, RenderFadeOutEndsInSilenceAndFadeInClearsItsHandle) {
   EXPECT_EQ(Read(mixer, 1000), std::vector<int16_t>(2000, 0));
 }
 
+// A 6-s selection with 5-s fades: the fade-out starts 1 s into the fade-in, at about 0.2, and
+// goes down from there to silence at its end, in the preview as in the conversion.
+TEST_F(InstallTest, AFadeOutDuringAFadeInGoesOnFromItsLevel) {
+  shared.controls.fadeIn = true;
+  shared.controls.fadeInSeconds = 5;
+  shared.controls.fadeOut = true;
+  shared.controls.fadeOutSeconds = 5;
+  Handle play = Stream(8.0);
+  shared.playStream = play;
+  RenderEffects render(shared);
+  Handle mixer = Stream(8.0);
+  render.setRenderMixer(mixer);
+  auto Check = [&](Handle h, const char* which) {
+    SCOPED_TRACE(which);
+    Read(h, 44100);
+    auto v = Read(h, 5 * 44100 + 10);
+    const auto orig = Original(44100, v.size() / 2);
+    for (size_t i = 0; i < 20; ++i) ASSERT_NEAR(v[i], orig[i] * 0.2, 2.0) << i;
+    for (size_t i = 2 * 5 * 44100 - 4; i < 2 * 5 * 44100; ++i) ASSERT_EQ(v[i], 0) << i;
+  };
+  effects.StartFade(play, true);
+  ChannelSetSync(play, SYNC_POS | SYNC_MIXTIME, 44100 * kBpf,
+                 [](SyncHandle, Handle h, uint32_t, void* e) { static_cast<PreviewEffects*>(e)->StartFade(h, false); },
+                 &effects);
+  Check(play, "preview");
+  render.ApplyRenderEffects(mixer, EffectControls{});
+  ChannelSetSync(mixer, SYNC_POS | SYNC_MIXTIME, 44100 * kBpf,
+                 [](SyncHandle, Handle, uint32_t, void* r) { static_cast<RenderEffects*>(r)->StartRenderFade(static_cast<RenderEffects*>(r)->renderMixer(), false); },
+                 &render);
+  Check(mixer, "conversion");
+}
+
 TEST_F(InstallTest, LoopTriggerJumpsBackOnlyWithLoopOnAndAStart) {
   Handle h = Stream(2.0);
   shared.playStream = h;
@@ -171,6 +229,7 @@ TEST_F(InstallTest, LoopTriggerJumpsBackOnlyWithLoopOnAndAStart) {
   ChannelSetSync(h, SYNC_POS | SYNC_MIXTIME, 800 * kBpf, Triggers::LoopSyncProc, &triggers);
   shared.selStart = 200 * kBpf;
   shared.controls.loop = false;
+  shared.controls.fadeIn = false;
   EXPECT_EQ(Read(h, 1000), Original(0, 1000));
   ChannelSetPosition(h, 0, POS_BYTE);
   shared.controls.loop = true;
@@ -183,6 +242,21 @@ TEST_F(InstallTest, LoopTriggerJumpsBackOnlyWithLoopOnAndAStart) {
   ChannelSetPosition(h, 0, POS_BYTE);
   shared.selStart = 0;
   EXPECT_EQ(Read(h, 1000), Original(0, 1000));
+
+  // With the fade-in box on, the jump starts the fade-in at once, and its trigger 0.01 s later
+  // (441 frames) lets it run on: one unbroken 1-s ramp from selStart, no stretch at full level.
+  shared.selStart = 200 * kBpf;
+  shared.controls.fadeIn = true;
+  shared.controls.fadeInSeconds = 1;
+  ChannelSetSync(h, SYNC_POS | SYNC_MIXTIME, (200 + 441) * kBpf, Triggers::FadeInSyncProc, &triggers);
+  ChannelSetPosition(h, 700 * kBpf, POS_BYTE);
+  auto pass = Read(h, 100 + 550);
+  auto ramp = Original(200, 550);
+  FadeState fade;
+  StartFadeState(fade, true, 1, kRate, 2);
+  EffectParams none;
+  ProcessEffect(EffectKind::Fade, ramp.data(), 2200, kRate, 16, 2, none, fade, nullptr);
+  EXPECT_EQ(std::vector<int16_t>(pass.begin() + 200, pass.end()), ramp);
 }
 
 TEST_F(InstallTest, FadeTriggersReadTheBoxesWhenTheyFire) {

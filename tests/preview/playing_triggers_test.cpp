@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -84,9 +85,9 @@ struct Heard {
 
 // The expected output, built step by step as the triggers should make it: plays of stretches of
 // the stream, and fades started between them. The fade advances value by value across the
-// stretches as the preview's one fade state does: it starts at one step, scales while between 0
-// and 1, and leaves everything after its end unchanged. (So the last value of a fade-out, whose
-// factor lands on 0 or a hair below it, comes out unchanged here as in the preview.)
+// stretches as the preview's one fade state does: it starts at one step, and leaves everything
+// after its end unchanged. A fade-in scales while its factor is below 1; a fade-out scales exactly
+// its length of values, the last one to silence.
 class Expected {
  public:
   // Plays frames from..to-1; returns the index of the first of them.
@@ -95,10 +96,11 @@ class Expected {
     for (int64_t f = from; f < to; ++f) {
       Heard h{f, {1.0, 1.0}, 0.0};
       for (int c = 0; c < 2; ++c) {
-        if (gain_ > 0.0 && gain_ < 1.0) {
-          h.gain[c] = gain_;
+        if (outLeft_ > 0 || (gain_ > 0.0 && gain_ < 1.0)) {
+          h.gain[c] = std::max(gain_, 0.0);
           h.slope = 2 * std::fabs(step_);
           gain_ += step_;
+          if (outLeft_ > 0 && --outLeft_ == 0) gain_ = 0.0;
         }
       }
       frames_.push_back(h);
@@ -109,6 +111,7 @@ class Expected {
   void StartFade(bool fadeIn, int seconds) {
     step_ = (fadeIn ? 1.0 : -1.0) / seconds / static_cast<double>(kRate) / 2.0;
     gain_ = (fadeIn ? 0.0 : 1.0) + step_;
+    outLeft_ = fadeIn ? 0 : seconds * kRate * 2;
   }
   // After the last frame the stream has stopped: the output is silent.
   void EndsInSilence() { silentAfter_ = true; }
@@ -121,6 +124,7 @@ class Expected {
   std::vector<Heard> frames_;
   double gain_ = 0.0;  // a finished fade
   double step_ = 0.0;
+  int64_t outLeft_ = 0;  // values the fade-out still scales
   bool silentAfter_ = false;
 };
 
@@ -171,6 +175,12 @@ class Analysis {
     const int64_t i = m + offset_;
     if (i < 0 || i >= recordedFrames()) return std::nan("");
     return rec_[static_cast<size_t>(2 * i)] / static_cast<double>(Counter(exp_[m].frame, 0));
+  }
+  // The recorded value of channel c at expected frame m.
+  int Value(int64_t m, int c) const {
+    const int64_t i = m + offset_;
+    if (i < 0 || i >= recordedFrames()) return INT32_MIN;
+    return rec_[static_cast<size_t>(2 * i + c)];
   }
   // The stream frame recorded at expected frame m, when it was heard at full level; else -1.
   int64_t FrameAt(int64_t m) const {
@@ -595,9 +605,10 @@ TEST_F(PlayingTriggers, TheBoxesAreReadWhenTheTriggersFire) {
 }
 
 // One whole pass with loop, fade-in and fade-out checked (1 s each), selection 0.5 s to 2.55 s:
-// after the jump back, 0.01 s at full level from selStart, the fade-in from selStart + 0.01 s
-// for 1 s, full level, the fade-out for the last second before selEnd, and the jump at selEnd,
-// again and again.
+// the fade-out for the last second before selEnd, down to silence on both channels of its last
+// frame; the jump back to selStart, where the fade-in starts at once and runs through its trigger
+// at selStart + 0.01 s without a step; full level; again and again. The ringtone has no click at
+// its fades: neither may the preview's loop.
 TEST_F(PlayingTriggers, AWholeLoopedPassWithBothFades) {
   const int64_t start = Frames(0.5), end = Frames(2.55), from = Frames(0.45);
   Boxes(true, true, 1, true, 1);
@@ -608,33 +619,62 @@ TEST_F(PlayingTriggers, AWholeLoopedPassWithBothFades) {
   Expected e;
   e.StartFade(true, 1);  // Play's own
   e.Play(from, start + kFadeInDelay);
-  std::vector<int64_t> jumps, fadeIns, fadeOuts;
+  e.StartFade(true, 1);  // no jump before the first pass: its trigger starts the fade-in
+  e.Play(start + kFadeInDelay, end - kRate);
+  std::vector<int64_t> jumps, fadeOuts;
   for (int pass = 0; pass < 4; ++pass) {
-    if (pass > 0) jumps.push_back(e.Play(start, start + kFadeInDelay));
-    e.StartFade(true, 1);
-    fadeIns.push_back(e.Play(start + kFadeInDelay, end - kRate));
+    if (pass > 0) {
+      e.StartFade(true, 1);
+      jumps.push_back(e.Play(start, end - kRate));
+    }
     e.StartFade(false, 1);
     fadeOuts.push_back(e.Play(end - kRate, end));
   }
   Analysis a(Recording(), e, TestName());
   EXPECT_TRUE(a.Matches(jumps[1] + kFadeInDelay));
   // The first whole pass, from the first jump to the second.
-  const int64_t jump = jumps[0];
-  const int64_t in = fadeIns[1], out = fadeOuts[1];
-  EXPECT_LT(a.Level(jump - 1), 0.001) << "the fade-out ends at selEnd";
-  EXPECT_EQ(a.FrameAt(jump), start) << "then the jump to selStart";
-  EXPECT_EQ(a.FrameAt(jump + kFadeInDelay - 1), start + kFadeInDelay - 1) << "0.01 s at full level";
-  EXPECT_EQ(in, jump + kFadeInDelay);
-  EXPECT_LT(a.Level(in), 0.001) << "the fade-in begins at selStart + 0.01 s";
-  EXPECT_NEAR(a.Level(in + kRate / 4), 0.25, kLevelSlack);
-  EXPECT_NEAR(a.Level(in + kRate / 2), 0.5, kLevelSlack);
-  EXPECT_EQ(a.FrameAt(in + kRate), start + kFadeInDelay + kRate) << "full level after 1 s";
+  const int64_t jump = jumps[0], out = fadeOuts[1];
+  EXPECT_EQ(a.Value(jump - 1, 0), 0) << "the fade-out ends in silence at selEnd";
+  EXPECT_EQ(a.Value(jump - 1, 1), 0) << "its last value too";
+  EXPECT_LT(a.Level(jump), 0.001) << "the fade-in starts at the jump";
+  EXPECT_NEAR(a.Level(jump + kFadeInDelay - 1), 0.01, kLevelSlack);
+  EXPECT_NEAR(a.Level(jump + kFadeInDelay), 0.01, kLevelSlack) << "and runs through its trigger";
+  EXPECT_NEAR(a.Level(jump + kRate / 4), 0.25, kLevelSlack);
+  EXPECT_NEAR(a.Level(jump + kRate / 2), 0.5, kLevelSlack);
+  EXPECT_EQ(a.FrameAt(jump + kRate), start + kRate) << "full level after 1 s";
   EXPECT_EQ(a.FrameAt(out - 1), end - kRate - 1) << "full level up to the fade-out";
   EXPECT_NEAR(a.Level(out + kRate / 2), 0.5, kLevelSlack);
   EXPECT_NEAR(a.Level(out + 3 * kRate / 4), 0.25, kLevelSlack);
-  EXPECT_LT(a.Level(jumps[1] - 1), 0.001);
-  EXPECT_EQ(a.FrameAt(jumps[1]), start);
+  EXPECT_EQ(a.Value(jumps[1] - 1, 1), 0);
+  EXPECT_LT(a.Level(jumps[1]), 0.001);
   EXPECT_EQ(jumps[1] - jump, end - start) << "a pass is the selection's length";
+}
+
+// The low-pass checked while the counter plays, and its bar dragged: forty cut-offs from 2205 Hz
+// to 11025 Hz and back, one every 10 ms. On the counter's left channel, all but constant, a
+// low-pass passes the level unchanged whatever its cut-off, so the recording stays at 32000 from
+// the filter's first milliseconds on; a filter restarted with its memory cleared at a step would
+// drop towards 0 there (a click at each step of the drag).
+TEST_F(PlayingTriggers, DraggingAFiltersBarKeepsItsSoundWhole) {
+  Boxes(false, false, 5, false, 5);
+  effects.clowpassClick(true, 1000);
+  Play(0.0);
+  for (int step = 0; step < 40; ++step) {
+    std::this_thread::sleep_for(10ms);
+    effects.clowpassClick(true, 1000 + 250 * (step < 20 ? step : 40 - step));
+  }
+  ASSERT_TRUE(WaitHeard([](int64_t p) { return p >= Frames(0.8); }, 3000ms));
+  const std::vector<int16_t> rec = Recording();
+  size_t first = 0;
+  while (first < rec.size() && rec[first] == 0) first += 2;
+  ASSERT_LT(first + 2 * Frames(0.75), rec.size()) << "too little was recorded";
+  int worst = 0;
+  size_t at = 0;
+  for (size_t i = first + 2 * Frames(0.005); i < first + 2 * Frames(0.75); i += 2) {
+    const int off = std::abs(rec[i] - 32000);
+    if (off > worst) worst = off, at = i;
+  }
+  EXPECT_LE(worst, 2) << "frame " << (at - first) / 2 << " of the recording: " << rec[at];
 }
 
 }  // namespace

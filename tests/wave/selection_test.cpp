@@ -73,6 +73,7 @@ class SelectionTest : public ::testing::Test {
 
 TEST_F(SelectionTest, BoundsAreExchangedAndTheTriggersFollowThem) {
   shared.controls.loop = true;
+  shared.controls.fadeIn = false;  // the jump would start it: frames are read unfaded here
   sel.PBMouseDown(wave::MouseButton::Left, 300, kBpp);
   sel.PBMouseUp();
   sel.PBMouseDown(wave::MouseButton::Right, 100, kBpp);
