@@ -333,7 +333,9 @@ Subprocess::Result Subprocess::CloseAndWait(std::chrono::milliseconds limit) {
 
 void Subprocess::Terminate() {
   std::lock_guard lock(stateMutex_);
-  if (!reaped_ && pid_ > 0) kill(pid_, SIGTERM);
+  if (reaped_ || pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  kill(pid_, SIGCONT);  // a stopped program acts on the signal only once it runs
 }
 
 std::string Subprocess::StderrTail() const {
