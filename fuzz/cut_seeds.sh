@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Cuts the fuzz targets' seed corpora (fuzz/corpus/<target>/, a few KiB each) from the generated
-# fixtures: 0.1 s remuxed by ffmpeg where the container allows it, the head of the file where it
-# does not (APE, Musepack), tracker modules and tiny WAVs whole. Usage: fuzz/cut_seeds.sh [FIXTURES]
+# fixtures: 0.1 s remuxed by ffmpeg where the container allows it (re-encoded for the lossless
+# codecs), the head of the file where it does not (APE, Musepack), tiny WAVs whole, tracker
+# modules cut to their first order. long_song.it (a fuzzer's find: a module that loops for
+# hours) is kept as it is. Usage: fuzz/cut_seeds.sh [FIXTURES]
 set -euo pipefail
 cd "$(dirname "$0")"
 fx=${1:-../build/normal/fixtures}
-rm -rf corpus && mkdir -p corpus
+find corpus -type f ! -name long_song.it -delete 2>/dev/null || true
+mkdir -p corpus
 cut() {  # cut TARGET NAME FIXTURE [ffmpeg output options...]
   local target=$1 name=$2 src=$fx/$3
   shift 3
@@ -29,7 +32,14 @@ head_of $g wav ref.wav 3000
 head_of $g f32.wav ref_f32.wav 3000
 head_of $g aiff ref.aiff 3000
 whole $g tiny.wav tiny7ms.wav
+# Tracker modules cut to their first order (1.9 s instead of 5.8 s): the order after it becomes
+# the end-of-song mark (IT, S3M), or the song length 1 (XM at byte 64, MOD at byte 950).
 for m in it s3m xm mod; do whole $g $m ref.$m; done
+poke() { printf "\\x$3" | dd of="corpus/$g/$1" bs=1 seek=$(($2)) conv=notrunc status=none; }
+poke it 0xC1 ff
+poke s3m 0x61 ff
+poke xm 64 01
+poke mod 950 01
 head_of $g ts start_offset.ts 4000
 
 cut open_wma_fuzz wma ref.wma -f asf

@@ -24,7 +24,7 @@ using audio::detail::FileDecoder;
 
 // Decoding per input stops here: a few KiB of a tracker module or a damaged header can describe
 // minutes of audio, and the contract is the same for the first seconds.
-constexpr int64_t kDecodeBound = 1 << 17;
+constexpr int64_t kDecodeBound = 1 << 16;
 
 [[noreturn]] void Broken(const char* what) {
   std::fprintf(stderr, "contract broken: %s\n", what);
