@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 extern "C" {
 #include <libavutil/error.h>
@@ -30,16 +31,28 @@ std::unique_ptr<FileWindowIO> FileWindowIO::Open(const std::string& path, uint64
   const uint64_t available = file_size - offset;
   io->begin_ = static_cast<int64_t>(offset);
   io->size_ = static_cast<int64_t>(length == 0 ? available : std::min(length, available));
-
-  auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
-  if (buffer == nullptr) return nullptr;
-  io->ctx_ = avio_alloc_context(buffer, kBufferSize, 0, io.get(), &FileWindowIO::ReadPacket, nullptr,
-                                &FileWindowIO::SeekTo);
-  if (io->ctx_ == nullptr) {
-    av_free(buffer);
-    return nullptr;
-  }
+  if (!io->MakeContext()) return nullptr;
   return io;
+}
+
+std::unique_ptr<FileWindowIO> FileWindowIO::OpenMemory(const uint8_t* data, size_t size) {
+  std::unique_ptr<FileWindowIO> io(new FileWindowIO());
+  io->memory_ = data;
+  io->size_ = data == nullptr ? 0 : static_cast<int64_t>(size);
+  if (!io->MakeContext()) return nullptr;
+  return io;
+}
+
+bool FileWindowIO::MakeContext() {
+  auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
+  if (buffer == nullptr) return false;
+  ctx_ = avio_alloc_context(buffer, kBufferSize, 0, this, &FileWindowIO::ReadPacket, nullptr,
+                            &FileWindowIO::SeekTo);
+  if (ctx_ == nullptr) {
+    av_free(buffer);
+    return false;
+  }
+  return true;
 }
 
 FileWindowIO::~FileWindowIO() {
@@ -55,6 +68,11 @@ int FileWindowIO::ReadPacket(void* opaque, uint8_t* buf, int buf_size) {
   const int64_t left = self->size_ - self->pos_;
   if (left <= 0) return AVERROR_EOF;
   const auto want = static_cast<size_t>(std::min<int64_t>(buf_size, left));
+  if (self->memory_ != nullptr) {
+    std::memcpy(buf, self->memory_ + self->pos_, want);
+    self->pos_ += static_cast<int64_t>(want);
+    return static_cast<int>(want);
+  }
   ssize_t got;
   do {
     got = ::pread(self->fd_, buf, want, self->begin_ + self->pos_);

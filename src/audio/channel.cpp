@@ -51,16 +51,20 @@ Channel::Channel(Handle handle, Format format, uint32_t flags, std::unique_ptr<S
 Channel::~Channel() { Close(); }
 
 void Channel::Close() {
-  std::lock_guard lock(mutex_);
-  if (closed_.exchange(true)) return;
-  auto taps = std::move(taps_);
-  taps_.clear();
+  std::vector<std::shared_ptr<Tap>> taps;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_.exchange(true)) return;
+    taps = std::move(taps_);
+    taps_.clear();
+    source_.reset();
+    syncs_.clear();
+    dsps_.clear();
+    pendingDsps_.clear();
+    ended_.store(true, std::memory_order_release);
+  }
+  // Outside the lock: an encoder may take a moment to end, and no block reaches it any more.
   for (auto& tap : taps) tap->ChannelClosed();
-  source_.reset();
-  syncs_.clear();
-  dsps_.clear();
-  pendingDsps_.clear();
-  ended_.store(true, std::memory_order_release);
 }
 
 int64_t Channel::lengthFrames() const {

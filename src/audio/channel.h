@@ -31,7 +31,7 @@ class Tap {
   virtual ~Tap() = default;
   // Called with the channel's lock held, on the producing thread.
   virtual void Write(const void* data, size_t bytes) = 0;
-  // The channel goes away: finish up (called once, with the channel's lock held).
+  // The channel goes away: finish up (called once, after the channel has closed, without its lock).
   virtual void ChannelClosed() = 0;
 };
 

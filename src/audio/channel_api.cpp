@@ -105,7 +105,10 @@ bool ChannelRemoveSync(Handle h, SyncHandle sync) {
   return Guard(false, [&] {
     auto c = FindChannel(h);
     if (!c) return false;
-    return c->RemoveSync(sync);
+    if (!c->RemoveSync(sync)) return false;
+    // Once this returns, the sync's procedure neither starts nor runs (its user data may go).
+    if (!c->isDecode()) AwaitHeardSyncs(h);
+    return true;
   });
 }
 
@@ -150,6 +153,7 @@ bool StreamFree(Handle h) {
     auto channel = State().channels.Take(h);
     if (!channel) return Fail(ERROR_HANDLE, false);
     channel->Close();
+    if (!channel->isDecode()) AwaitHeardSyncs(h);
     SetError(ERROR_OK);
     return true;
   });

@@ -48,6 +48,8 @@ std::unique_ptr<FileDecoder> FileDecoder::Open(const std::string& path, const De
     request.path = path;
     request.offset = options.offset;
     request.length = options.length;
+    request.memory = options.memory;
+    request.memory_size = options.memory_size;
     auto impl = std::make_unique<Impl>(request, options);
     if (const int rc = impl->OpenStreams(); rc != ERROR_OK) {
       *error = rc;

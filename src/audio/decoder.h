@@ -1,6 +1,7 @@
 // Decoding audio files through FFmpeg into 16-bit or float interleaved frames.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,6 +21,9 @@ struct DecoderOptions {
   bool prescan = false;  // exact length and sample-exact seeking
   uint64_t offset = 0;   // the part of the file to read: offset and length (0: to the end)
   uint64_t length = 0;
+  // Bytes to read instead of the file, which must outlive the decoder (the fuzz targets).
+  const uint8_t* memory = nullptr;
+  size_t memory_size = 0;
 };
 
 class FileDecoder : public Source {

@@ -17,7 +17,8 @@ int RefuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictio
 int OpenDemuxer(const InputRequest& request, DemuxInput* out) {
   out->format.reset();
   out->stream_index = -1;
-  out->io = FileWindowIO::Open(request.path, request.offset, request.length);
+  out->io = request.memory != nullptr ? FileWindowIO::OpenMemory(request.memory, request.memory_size)
+                                      : FileWindowIO::Open(request.path, request.offset, request.length);
   if (!out->io) return ERROR_FILEOPEN;
   if (out->io->Size() == 0) return ERROR_FILEFORM;
 

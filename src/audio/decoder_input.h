@@ -1,6 +1,7 @@
 // Opening one file for decoding: its demuxer (through a file window) and the audio decoder.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,6 +25,9 @@ struct InputRequest {
   std::string path;
   uint64_t offset = 0;
   uint64_t length = 0;
+  // When set, these bytes are read instead of the file (the path still names the input).
+  const uint8_t* memory = nullptr;
+  size_t memory_size = 0;
   bool find_stream_info = true;  // off for the demux-only length pass
   int stream_index = -1;         // -1: the best audio stream
 };

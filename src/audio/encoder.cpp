@@ -1,7 +1,5 @@
 #include "audio/encoder.h"
 
-#include <signal.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -53,7 +51,7 @@ void Encoder::Write(const void* data, size_t bytes) {
 }
 
 void Encoder::ChannelClosed() {
-  Finish();
+  Abort();
   ForgetEncoder(handle_);
 }
 
@@ -62,17 +60,16 @@ bool Encoder::Active() {
          !writeFailed_.load(std::memory_order_acquire) && process_->Alive();
 }
 
-void Encoder::Abort() {
-  if (!finished_.load(std::memory_order_acquire) && process_ && process_->pid() > 0)
-    ::kill(process_->pid(), SIGTERM);
-  Finish();
-}
+void Encoder::Abort() { End(true); }
 
-bool Encoder::Finish() {
+bool Encoder::Finish() { return End(false); }
+
+bool Encoder::End(bool terminate) {
   std::lock_guard lock(finishMutex_);
   if (finished_.load(std::memory_order_acquire)) return result_;
-  outcome_ = process_->CloseAndWait(kFinishLimit);
-  result_ = outcome_.Succeeded() && !outcome_.inputUnread &&
+  if (terminate) process_->Terminate();
+  outcome_ = process_->CloseAndWait(terminate ? kAbortLimit : kFinishLimit);
+  result_ = !terminate && outcome_.Succeeded() && !outcome_.inputUnread &&
             !writeFailed_.load(std::memory_order_acquire);
   finished_.store(true, std::memory_order_release);
   return result_;
@@ -90,7 +87,8 @@ std::string Encoder::Diagnostics() const {
     }
     if (outcome_.inputUnread) text += ", input left unread";
   }
-  if (writeFailed_.load()) text += ", input broken";
+  if (process_->stalled()) text += ", stopped reading its input";
+  else if (writeFailed_.load()) text += ", input broken";
   const std::string err = process_->StderrTail();
   if (!err.empty()) text += "; stderr: " + err;
   return text;

@@ -18,6 +18,8 @@ class Encoder : public Tap {
  public:
   // How long Finish waits for the program after closing its input before killing it.
   static constexpr std::chrono::seconds kFinishLimit{60};
+  // How long Abort waits for the program to end after SIGTERM before killing it.
+  static constexpr std::chrono::seconds kAbortLimit{2};
 
   // Starts the program of `argv` for a channel of `format`; writes the WAV header. nullptr with
   // *why set when the program cannot be started.
@@ -30,6 +32,8 @@ class Encoder : public Tap {
 
   // Tap: on the producing thread, with the channel's lock held.
   void Write(const void* data, size_t bytes) override;
+  // The channel was freed with the encoder still on it: nothing will finish its data, so the
+  // program is aborted (no truncated output), and the encoder forgotten.
   void ChannelClosed() override;
 
   // The program runs and has taken every block so far.
@@ -37,14 +41,16 @@ class Encoder : public Tap {
   // Closes the input and waits for the program (bounded). True only when it exited with status 0
   // having taken all data. Idempotent.
   bool Finish();
-  // Ends the program without letting it finish its output (SIGTERM, then as Finish). For a
-  // conversion that is cancelled: an encoder that writes to a temporary file leaves nothing.
+  // Ends the program without letting it finish its output: SIGTERM, then SIGKILL after
+  // kAbortLimit. For a conversion that is cancelled or stuck: an encoder that writes to a
+  // temporary file leaves nothing. Idempotent; a later Finish returns false.
   void Abort();
   // What went wrong, for diagnostics: the program's outcome and the tail of its standard error.
   std::string Diagnostics() const;
 
  private:
   Encoder(EncoderHandle handle, Handle channel, const Format& format, bool to16);
+  bool End(bool terminate);
 
   const EncoderHandle handle_;
   const Handle channel_;

@@ -21,7 +21,8 @@ Registry<Encoder>& Encoders() {
 void ForgetEncoder(EncoderHandle handle) { Encoders().Take(handle); }
 
 void ReleaseEncoders() {
-  for (auto& [handle, encoder] : Encoders().TakeAll()) encoder->Finish();
+  // An encoder nobody stopped would only finish a cut-off file.
+  for (auto& [handle, encoder] : Encoders().TakeAll()) encoder->Abort();
 }
 
 }  // namespace detail

@@ -142,7 +142,8 @@ double ChannelBytes2Seconds(Handle, int64_t pos);
 int64_t ChannelSeconds2Bytes(Handle, double seconds);
 
 // Playing streams (not STREAM_DECODE). Play starts or resumes at the current position; restart
-// starts from 0. Stop drops what is buffered; the position stays at what was heard.
+// starts from 0. Stop drops what is buffered; the position stays at what was heard. Paused, the
+// heard position holds still.
 bool ChannelPlay(Handle, bool restart);
 bool ChannelPause(Handle);
 bool ChannelStop(Handle);
@@ -161,11 +162,17 @@ int64_t ChannelGetPosition(Handle, uint32_t mode);
 // a playing stream. A seek inside the callback takes effect at the sync point; a seek inside a
 // SYNC_END callback continues the stream. Returns 0 on failure.
 SyncHandle ChannelSetSync(Handle, uint32_t type, int64_t param, SyncProc* proc, void* user);
+// Once ChannelRemoveSync (or StreamFree) has returned, the sync's procedure does not start, and a
+// call already running on the notification thread has returned, unless the removal was made from
+// inside that call or from a mix-time callback of the stream (which is not waited for).
 bool ChannelRemoveSync(Handle, SyncHandle);
 
 // DSPs edit every produced block in place, in the channel's format, higher priority first and
 // equal priorities in installation order, before the data reaches its reader, the output or an
-// encoder. A DSP set during a read acts from the next block.
+// encoder. A DSP set during a read acts from the sync point when it is set from a sync on the
+// same channel, and otherwise (from a DSP, or from a callback of another channel such as a
+// mixer's source) from the next piece the channel produces: the rest of the block after a later
+// sync point of the same read, else the next block.
 DspHandle ChannelSetDSP(Handle, DspProc* proc, void* user, int priority);
 bool ChannelRemoveDSP(Handle, DspHandle);
 

@@ -62,7 +62,12 @@ FileTraits TraitsFor(const AVFormatContext* format, const AVCodecParameters* cod
   // transform overlap of AAC, Vorbis and AC3); PCM needs none.
   traits.preroll = IsPcmCodec(id) ? 0 : 8192;
   if (FormatIs(format, "libopenmpt")) {
-    traits.length = LengthRule::kFullDecode;  // the renderer runs past the length it reports
+    // The renderer runs past the length it reports, so only a whole decode is exact. But a few
+    // bytes of patterns can loop a song for hours, whose rendering would hold up the opening for
+    // many seconds: a song reported longer than that keeps its reported length (the renderer's
+    // last moments are cut).
+    constexpr int64_t kLongestRendered = int64_t{10} * 60 * AV_TIME_BASE;
+    traits.length = format->duration > kLongestRendered ? LengthRule::kStreamDuration : LengthRule::kFullDecode;
     traits.seek = SeekRule::kDecode;
   } else if (IsWmaCodec(id)) {
     traits.length = LengthRule::kFullDecode;  // the decoder drops its first block

@@ -180,6 +180,9 @@ bool PlayState::HasHeardSyncs() const {
 // --- Heard positions --------------------------------------------------------------------------
 
 int64_t PlayState::HeardOutLocked(Clock::time_point now) const {
+  // Paused, the heard position holds still, although the device may still be playing out what
+  // it was handed before the pause.
+  if (mode_ == Mode::Paused) return pausedAt_;
   if (lastTake_ == 0) return consumed_;
   const double elapsed = std::chrono::duration<double>(now - lastTakeAt_).count();
   const auto played = static_cast<int64_t>(std::max(0.0, elapsed) * output_.rate);
@@ -266,6 +269,8 @@ bool PlayState::Play(bool restart) {
   if (fromStart && !channel_->Seek(0)) return false;
   std::lock_guard lock(mutex_);
   if (fromStart) FlushLocked(0);
+  // Resumed: what the device took before the pause has been played out meanwhile.
+  if (mode_ == Mode::Paused) lastTake_ = 0;
   mode_ = Mode::Playing;
   return true;
 }
@@ -275,6 +280,7 @@ bool PlayState::Pause() {
   RefreshLocked(Clock::now());
   if (mode_ == Mode::Paused) return Fail(ERROR_ALREADY, false);
   if (mode_ != Mode::Playing) return Fail(ERROR_NOTAVAIL, false);
+  pausedAt_ = HeardOutLocked(Clock::now());
   mode_ = Mode::Paused;
   return true;
 }

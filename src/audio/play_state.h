@@ -129,6 +129,7 @@ class PlayState final : public Tap, public DeferredSyncSink,
   int64_t inFed_ = 0;           // stream frames decoded since the flush
   int64_t lastTake_ = 0;        // frames handed at the last device call
   Clock::time_point lastTakeAt_{};
+  int64_t pausedAt_ = 0;        // while paused: the output frame heard when the pause began
   std::vector<Segment> segments_;  // in order; the first may already be partly heard
   std::vector<HeardSync> heardSyncs_;
   int64_t basePos_ = 0;         // stream frame where decoding restarted at the flush

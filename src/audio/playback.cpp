@@ -68,6 +68,10 @@ bool PlaybackSeek(Channel& channel, int64_t frame) {
   return true;
 }
 
+void AwaitHeardSyncs(Handle channel) {
+  if (auto engine = CurrentPlayback()) engine->AwaitHeardSyncs(channel);
+}
+
 bool CurrentOutputInfo(OutputInfo* info) {
   auto engine = CurrentPlayback();
   if (!engine || info == nullptr) return false;

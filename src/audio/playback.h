@@ -26,6 +26,10 @@ uint32_t PlaybackActivity(Channel& channel);
 // From a sync or DSP running at decode time it takes effect exactly there, seamlessly.
 bool PlaybackSeek(Channel& channel, int64_t frame);
 
+// After a sync was removed from a stream that plays, or the stream freed: waits for a heard sync
+// of it that is running on the notification thread (see PlaybackEngine::AwaitHeardSyncs).
+void AwaitHeardSyncs(Handle channel);
+
 // What the output is, for tests and benchmarks.
 struct OutputInfo {
   std::string name;  // the SDL driver, or "silent"

@@ -16,6 +16,7 @@ constexpr auto kIdlePoll = std::chrono::milliseconds(100);
 constexpr auto kNotifyPoll = std::chrono::milliseconds(2);
 constexpr auto kNotifyIdlePoll = std::chrono::milliseconds(20);
 constexpr int kMaxStepsPerRound = 16;
+thread_local bool onNotifyThread = false;
 }  // namespace
 
 std::shared_ptr<PlaybackEngine> PlaybackEngine::Start(uint32_t rate) {
@@ -169,7 +170,14 @@ void PlaybackEngine::DecodeLoop() {
   }
 }
 
+void PlaybackEngine::AwaitHeardSyncs(Handle channel) {
+  if (onNotifyThread || ProducingOnThisThread() != nullptr) return;
+  if (notifying_.load() != channel) return;
+  std::lock_guard lock(notifyMutex_);
+}
+
 void PlaybackEngine::NotifyLoop() {
+  onNotifyThread = true;
   std::vector<std::shared_ptr<PlayState>> states;
   std::vector<DueSync> due;
   states.reserve(64);
@@ -186,8 +194,12 @@ void PlaybackEngine::NotifyLoop() {
       for (const DueSync& d : due) {
         if (s->channel().closed()) break;
         // A sync removed after it was decoded, while its position waited to be heard, stays quiet.
-        if (!s->channel().HasSync(d.sync)) continue;
-        d.proc(d.sync, s->channel().handle(), 0, d.user);
+        // The check and the call happen under notifyMutex_ with notifying_ set first, so that a
+        // removal either is seen here or waits for the call to return (AwaitHeardSyncs).
+        std::lock_guard lock(notifyMutex_);
+        notifying_.store(s->channel().handle());
+        if (s->channel().HasSync(d.sync)) d.proc(d.sync, s->channel().handle(), 0, d.user);
+        notifying_.store(0);
       }
     }
     states.clear();

@@ -42,6 +42,12 @@ class PlaybackEngine {
 
   void SetProbe(OutputProbe* probe, void* user);
 
+  // After a heard sync of `channel` was removed or the channel freed: returns once no heard sync
+  // of that channel runs on the notification thread (the ones not started yet see the removal).
+  // At once on the notification thread itself (a removal from inside such a sync) and on the
+  // playback thread (a removal from a mix-time callback, which holds the channel's lock).
+  void AwaitHeardSyncs(Handle channel);
+
  private:
   PlaybackEngine() = default;
   static void RenderThunk(void* self, int16_t* out, size_t frames);
@@ -64,6 +70,9 @@ class PlaybackEngine {
   std::atomic<bool> running_{false};
   std::thread decoder_;
   std::thread notifier_;
+
+  std::mutex notifyMutex_;              // held while a heard sync runs
+  std::atomic<Handle> notifying_{0};   // the channel whose heard sync runs, or 0
 
   std::atomic<void*> probeUser_{nullptr};
   std::atomic<OutputProbe*> probe_{nullptr};

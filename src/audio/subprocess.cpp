@@ -248,21 +248,27 @@ bool Subprocess::Write(const void* data, size_t bytes) {
   std::lock_guard lock(writeMutex_);
   if (stdin_ < 0 || broken_.load(std::memory_order_acquire)) return false;
   const auto* p = static_cast<const uint8_t*>(data);
+  auto lastProgress = std::chrono::steady_clock::now();
   while (bytes > 0) {
     const ssize_t n = ::write(stdin_, p, bytes);
     if (n > 0) {
       p += n;
       bytes -= static_cast<size_t>(n);
+      lastProgress = std::chrono::steady_clock::now();
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      // The program is not reading yet. Wait, but notice when it has ended: a grandchild that
-      // inherited the pipe must not keep us waiting forever.
+      // The program is not reading yet. Wait, but notice when it has ended (a grandchild that
+      // inherited the pipe must not keep us waiting forever) or has stopped reading for good.
       pollfd fd{stdin_, POLLOUT, 0};
       const int r = poll(&fd, 1, 100);
       if (r == 0 && TryReap()) break;
       if (r > 0 && (fd.revents & (POLLERR | POLLHUP)) != 0) break;
+      if (r == 0 && std::chrono::steady_clock::now() - lastProgress >= kWriteStallLimit) {
+        stalled_.store(true, std::memory_order_release);
+        break;
+      }
       continue;
     }
     break;  // EPIPE or another error: the input is gone
@@ -323,6 +329,13 @@ Subprocess::Result Subprocess::CloseAndWait(std::chrono::milliseconds limit) {
   std::lock_guard lock(stateMutex_);
   waited_ = true;
   return result_;
+}
+
+void Subprocess::Terminate() {
+  std::lock_guard lock(stateMutex_);
+  if (reaped_ || pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  kill(pid_, SIGCONT);  // a stopped program acts on the signal only once it runs
 }
 
 std::string Subprocess::StderrTail() const {

@@ -51,20 +51,27 @@ class Subprocess {
   Subprocess& operator=(const Subprocess&) = delete;
 
   // Writes everything to the program's standard input; blocks while the program is alive and
-  // not reading. False (and every later write false) once the input is closed or broken or the
-  // program has ended. Never raises SIGPIPE. One writer at a time.
+  // not reading, but no longer than kWriteStallLimit without progress: a program that stops
+  // reading without ending counts as broken (stalled() says so). False (and every later write
+  // false) once the input is closed, broken or stalled or the program has ended. Never raises
+  // SIGPIPE. One writer at a time.
   bool Write(const void* data, size_t bytes);
+  bool stalled() const { return stalled_.load(std::memory_order_acquire); }
   // True while the program has not ended and its input is intact.
   bool Alive();
   bool inputBroken() const { return broken_.load(std::memory_order_acquire); }
   // Closes the input and waits up to `limit` for the program to end, then kills it.
   // Idempotent: a second call returns the first result.
   Result CloseAndWait(std::chrono::milliseconds limit);
+  // Sends SIGTERM unless the program has already been reaped (its pid may be reused then).
+  void Terminate();
   // The last few KiB of the program's standard error.
   std::string StderrTail() const;
   pid_t pid() const { return pid_; }
 
   static constexpr size_t kStderrKeep = 4096;
+  // How long a write waits for the program to take any data at all.
+  static constexpr std::chrono::seconds kWriteStallLimit{4};
 
  private:
   Subprocess() = default;
@@ -82,6 +89,7 @@ class Subprocess {
 
   std::mutex writeMutex_;
   std::atomic<bool> broken_{false};
+  std::atomic<bool> stalled_{false};
 
   std::mutex finishMutex_;         // serialises CloseAndWait
   std::atomic<bool> readerDone_{false};

@@ -107,6 +107,12 @@ ConvertResult RingtoneConverter::Run(const ConvertRequest& request) {
       Release(true);
       return ConvertResult::ErrorGetData;
     }
+    // An encoder that has died or stopped taking data (its write gave up after a few seconds)
+    // will not finish the file: it is ended now rather than waited for.
+    if (audio::Encode_IsActive(encoderHandle_) == 0) {
+      Release(true);
+      return ConvertResult::ErrorWriting;
+    }
     const int64_t pos = audio::ChannelGetPosition(renderStream_, audio::POS_BYTE);
     if (onProgress && pos >= 0 && endBytes > startBytes) {
       const auto percent = static_cast<int64_t>(static_cast<double>(100 * (pos - startBytes)) /

@@ -198,6 +198,7 @@ ParseResult ParseCommandLine(std::span<const std::string_view> args) {
     for (auto in : inputs) list += (list.empty() ? "" : ", ") + Quoted(in);
     return Fail("more than one input given (" + list + "); quote a tag value that holds blanks");
   }
+  if (inputs.front().empty()) return Fail("the input file name is empty");
   r.options.input = std::string(inputs.front());
   if (r.options.output.empty()) {
     if (r.options.input == "-") return Fail("reading standard input needs an output file (-o FILE)");

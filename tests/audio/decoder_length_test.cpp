@@ -65,4 +65,19 @@ INSTANTIATE_TEST_SUITE_P(
       return n;
     });
 
+// A 1-KiB tracker module (found by fuzzing) whose patterns loop for 2 h 29 min 30 s: its length is
+// the one the renderer reports, not a whole rendering, which would keep the opening busy for
+// many seconds; reading stops there.
+TEST(PrescanLength, AModuleOfHoursKeepsItsReportedLength) {
+  DecoderOptions options;
+  options.prescan = true;
+  int error = 0;
+  auto dec = FileDecoder::Open(TW_SOURCE_DIR "/fuzz/corpus/open_decode_fuzz/long_song.it", options, &error);
+  ASSERT_TRUE(dec) << error;
+  EXPECT_EQ(dec->LengthFrames(), int64_t{8970} * 48000);
+  ASSERT_TRUE(dec->Seek(1000));
+  std::vector<int16_t> piece(2 * 1000);
+  EXPECT_EQ(dec->Read(piece.data(), 1000), 1000u);
+}
+
 }  // namespace

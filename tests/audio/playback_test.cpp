@@ -305,6 +305,65 @@ TEST(Playback, ASyncRemovedBeforeItsPositionIsHeardDoesNotFire) {
   ASSERT_TRUE(Free());
 }
 
+namespace {
+struct Slow {
+  std::atomic<bool> started{false};
+  std::atomic<bool> done{false};
+};
+void SlowHeard(SyncHandle, Handle, uint32_t, void* user) {
+  auto* s = static_cast<Slow*>(user);
+  s->started = true;
+  std::this_thread::sleep_for(150ms);
+  s->done = true;
+}
+}  // namespace
+
+// A heard sync runs on the notification thread: its removal, or the stream's freeing, on another
+// thread returns only once a call already running has returned (its user data may go then).
+TEST(Playback, RemovingOrFreeingWaitsForAHeardSyncThatRuns) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  ASSERT_TRUE(Init(-1, 44100, 0, nullptr));
+  for (const bool free : {false, true}) {
+    SCOPED_TRACE(free ? "StreamFree" : "ChannelRemoveSync");
+    const Handle h = twtest::MakeStream(twtest::MarkerSignal(44100, 2), 44100, 2, 0);
+    Slow slow;
+    const SyncHandle sync = ChannelSetSync(h, SYNC_POS, 4410 * 4, &SlowHeard, &slow);
+    ASSERT_NE(sync, 0u);
+    ASSERT_TRUE(ChannelPlay(h, false));
+    const auto t0 = Clock::now();
+    while (!slow.started && Clock::now() - t0 < 3s) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(slow.started.load());
+    ASSERT_TRUE(free ? StreamFree(h) : ChannelRemoveSync(h, sync));
+    EXPECT_TRUE(slow.done.load()) << "returned while the sync still ran";
+    if (!free) StreamFree(h);
+  }
+  ASSERT_TRUE(Free());
+}
+
+// Paused, the heard position holds still (the device plays out what it had been handed), and
+// playing on continues from there.
+TEST(Playback, APausedPositionHoldsStill) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  ASSERT_TRUE(Init(-1, 44100, 0, nullptr));
+  const Handle h = twtest::MakeStream(twtest::MarkerSignal(44100 * 5, 2), 44100, 2, 0);
+  ASSERT_TRUE(ChannelPlay(h, false));
+  std::this_thread::sleep_for(300ms);
+  ASSERT_TRUE(ChannelPause(h));
+  const int64_t paused = ChannelGetPosition(h, POS_BYTE);
+  for (int i = 0; i < 10; ++i) {
+    std::this_thread::sleep_for(50ms);
+    ASSERT_EQ(ChannelGetPosition(h, POS_BYTE), paused) << "after " << (i + 1) * 50 << " ms";
+  }
+  const auto resumed = Clock::now();
+  ASSERT_TRUE(ChannelPlay(h, false));
+  std::this_thread::sleep_for(200ms);
+  const double moved = Seconds(h) - ChannelBytes2Seconds(h, paused);
+  const double elapsed = std::chrono::duration<double>(Clock::now() - resumed).count();
+  // On from there, less what the device played out during the pause (at most a buffer).
+  EXPECT_NEAR(moved, elapsed, 0.05);
+  ASSERT_TRUE(Free());
+}
+
 TEST(Playback, PositionSyncsFireWhenHeardMixTimeOnesWhenDecoded) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   ASSERT_TRUE(Init(-1, 44100, 0, nullptr));

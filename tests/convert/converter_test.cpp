@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -220,6 +221,25 @@ TEST_F(ConverterTest, FailuresAreReportedAndLeaveNoFile) {
   }
   EXPECT_EQ(std::string(convert::ResultMessage(ConvertResult::ErrorGetData)), "Error Get Data!");
   EXPECT_EQ(std::string(convert::ResultMessage(ConvertResult::ErrorCreatingStream)), "Error creating stream!");
+}
+
+// An encoder that takes 100 kB and then neither reads nor ends (and has begun its output file):
+// the write gives up within seconds, the conversion fails with its message, the program is
+// ended, its file removed, and the next conversion runs as usual.
+TEST_F(ConverterTest, AnEncoderThatStopsReadingEndsTheConversionWithinSeconds) {
+  {
+    twtest::SinkDir sink("stall:100000");
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(converter.ConvertToRingtone(Request(3, 9)), ConvertResult::ErrorWriting);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    std::printf("stalled encoder: \"%s\" after %.2f s\n", convert::ResultMessage(ConvertResult::ErrorWriting), seconds);
+    EXPECT_LT(seconds, 15.0);
+    EXPECT_FALSE(fs::exists(out));
+    // "[-]o" keeps the pattern from matching the shell that runs pgrep.
+    EXPECT_EQ(Output("pgrep -f -- '[-]o " + out.string() + "'"), "") << "the stalled program still runs";
+  }
+  twtest::SinkDir sink;
+  EXPECT_EQ(converter.ConvertToRingtone(Request(3, 9)), ConvertResult::Done);
 }
 
 TEST_F(ConverterTest, ASecondStartWhileRunningIsIgnoredAndCancelStopsCleanly) {

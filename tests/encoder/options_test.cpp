@@ -106,6 +106,8 @@ TEST(Options, UsageErrors) {
       {{"-q", "5", "-o", "o", "-"}, "-q '5'"},
       {{"--mpeg-vers", "2", "-o", "o", "-"}, "only MPEG version 4"},
       {{"-w", "-o", "o"}, "no input given"},
+      {{"-q", "10", ""}, "input file name is empty"},  // found by fuzzing: a request to read ""
+      {{"-w", "-o", "o", ""}, "input file name is empty"},
       {{"-w", "-"}, "needs an output file"},
       {{"-w", "--title", "My", "Song", "-o", "o", "-"}, "more than one input"},
       {{"-o", "-", "-"}, "standard output"},

@@ -1,4 +1,5 @@
-// A stand-in encoder for the engine's tests: records its arguments and its standard input.
+// A stand-in encoder for the engine's tests: records its arguments and its standard input, and
+// leaves a file "eof" in TW_SINK_DIR when it has read its input to the end.
 //
 // Environment:
 //   TW_SINK_DIR   folder for args.bin (the arguments after the program name, each followed by a
@@ -8,6 +9,8 @@
 //                 "early:BYTES": read BYTES bytes, then exit 0 without reading more
 //                 "echo": read to the end, copying the input to standard output too
 //                 "hang": read to the end, then sleep for a minute
+//                 "stall:BYTES": read BYTES bytes, write a piece of the "-o" file as a stuck
+//                 encoder would, then sleep for ten minutes without reading or ending
 //                 "stderr:TEXT": write TEXT to standard error, read to the end, exit 3
 //                 any mode ending in ",partial": first write a few bytes to the file after "-o", as
 //                 an encoder that fails half-way leaves its output
@@ -39,6 +42,7 @@ int main(int argc, char** argv) {
   long limit = -1;
   if (mode.rfind("code:", 0) == 0) code = std::atoi(mode.c_str() + 5);
   if (mode.rfind("early:", 0) == 0) limit = std::atol(mode.c_str() + 6);
+  if (mode.rfind("stall:", 0) == 0) limit = std::atol(mode.c_str() + 6);
   if (mode.rfind("stderr:", 0) == 0) {
     const std::string text = mode.substr(7);
     [[maybe_unused]] ssize_t w = write(2, text.data(), text.size());
@@ -51,6 +55,9 @@ int main(int argc, char** argv) {
     size_t want = sizeof buf;
     if (limit >= 0 && static_cast<long>(want) > limit - total) want = static_cast<size_t>(limit - total);
     const ssize_t n = read(0, buf, want);
+    if (n == 0) {
+      if (FILE* eof = std::fopen((base + "/eof").c_str(), "wb")) std::fclose(eof);
+    }
     if (n <= 0) break;
     total += n;
     if (in) std::fwrite(buf, 1, static_cast<size_t>(n), in);
@@ -60,5 +67,15 @@ int main(int argc, char** argv) {
   }
   if (in) std::fclose(in);
   if (mode == "hang") sleep(60);
+  if (mode.rfind("stall:", 0) == 0) {
+    for (int i = 1; i + 1 < argc; ++i) {
+      if (std::strcmp(argv[i], "-o") != 0) continue;
+      if (FILE* out = std::fopen(argv[i + 1], "wb")) {
+        std::fputs("partial", out);
+        std::fclose(out);
+      }
+    }
+    sleep(600);
+  }
   return code;
 }
