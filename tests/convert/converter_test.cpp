@@ -236,7 +236,7 @@ TEST_F(ConverterTest, AnEncoderThatStopsReadingEndsTheConversionWithinSeconds) {
     EXPECT_LT(seconds, 15.0);
     EXPECT_FALSE(fs::exists(out));
     // "[-]o" keeps the pattern from matching the shell that runs pgrep.
-    EXPECT_EQ(Output("pgrep -f -- '[-]o " + out.string() + "'"), "") << "the stalled program still runs";
+    EXPECT_EQ(twtest::CommandOutput("pgrep -f -- '[-]o " + out.string() + "'"), "") << "the stalled program still runs";
   }
   twtest::SinkDir sink;
   EXPECT_EQ(converter.ConvertToRingtone(Request(3, 9)), ConvertResult::Done);
