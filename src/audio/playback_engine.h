@@ -41,6 +41,8 @@ class PlaybackEngine {
   void Wake();
 
   void SetProbe(OutputProbe* probe, void* user);
+  // Device calls that played a gap because a stream's decoding had fallen behind.
+  uint64_t lateBlocks() const { return lateBlocks_.load(std::memory_order_relaxed); }
 
  private:
   PlaybackEngine() = default;
@@ -67,6 +69,7 @@ class PlaybackEngine {
 
   std::atomic<void*> probeUser_{nullptr};
   std::atomic<OutputProbe*> probe_{nullptr};
+  std::atomic<uint64_t> lateBlocks_{0};
 };
 
 }  // namespace audio::detail
