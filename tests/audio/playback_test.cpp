@@ -14,6 +14,7 @@
 #include "audio/engine.h"
 #include "audio/playback.h"
 #include "memory_stream.h"
+#include "support/device_frames.h"
 
 using namespace audio;
 using namespace std::chrono_literals;
@@ -35,24 +36,7 @@ bool WaitUntil(P done) {
   return true;
 }
 
-// Counts the frames the running output has been handed. What a position is checked against:
-// the device's own progress, however slowly a loaded machine lets it run.
-class DeviceFrames {
- public:
-  DeviceFrames() { detail::SetOutputProbe(&Count, this); }
-  ~DeviceFrames() { detail::SetOutputProbe(nullptr, nullptr); }
-  DeviceFrames(const DeviceFrames&) = delete;
-  DeviceFrames& operator=(const DeviceFrames&) = delete;
-  int64_t now() const { return frames_.load(); }
-  // Waits until the device has been handed `n` frames more than `since`.
-  bool WaitPast(int64_t since, int64_t n) const { return WaitUntil([&] { return now() >= since + n; }); }
-
- private:
-  static void Count(void* user, const int16_t*, size_t frames, uint32_t) {
-    static_cast<DeviceFrames*>(user)->frames_.fetch_add(static_cast<int64_t>(frames));
-  }
-  std::atomic<int64_t> frames_{0};
-};
+using twtest::DeviceFrames;
 
 uint64_t LateBlocks() {
   detail::OutputInfo info;
@@ -218,7 +202,7 @@ TEST_F(Recorded, PauseAndResumeLoseNothing) {
   ASSERT_TRUE(device.WaitPast(device.now(), 44100 * 3 / 10));
   EXPECT_EQ(ChannelGetPosition(h, POS_BYTE), paused) << "a paused stream does not move";
   EXPECT_GT(ChannelBytes2Seconds(h, paused), 0.2);
-  EXPECT_LE(paused / 4, atPause - d0 + bufferFrames_ + 64) << "never ahead of what the device played";
+  EXPECT_LE(paused / 4, atPause - d0 + device.call()) << "never ahead of what the device played";
   ASSERT_TRUE(ChannelPlay(h, false));
   EXPECT_TRUE(WaitUntil([&] { return ChannelIsActive(h) != ACTIVE_PLAYING; }));
   EXPECT_EQ(ChannelIsActive(h), ACTIVE_STOPPED);
@@ -245,7 +229,7 @@ TEST_F(Recorded, StopThenPlayResumesWhereItWasHeard) {
   const int64_t atStop = device.now();
   const int64_t stopped = ChannelGetPosition(h, POS_BYTE) / 4;
   EXPECT_GT(stopped / 44100.0, 0.3);
-  EXPECT_LE(stopped, atStop - d0 + bufferFrames_ + 64) << "never ahead of what the device played";
+  EXPECT_LE(stopped, atStop - d0 + device.call()) << "never ahead of what the device played";
   ASSERT_TRUE(device.WaitPast(device.now(), 44100 / 5));
   EXPECT_EQ(ChannelGetPosition(h, POS_BYTE) / 4, stopped);
   ASSERT_TRUE(ChannelPlay(h, false));
@@ -293,7 +277,7 @@ TEST(Playback, HeardPositionsRunWithTheDeviceAndFollowSeeks) {
     DeviceFrames device;
     // Device frames as seconds; a heard position is within one device call of the device's count.
     const auto played = [&](int64_t frames) { return static_cast<double>(frames) / info.rate; };
-    const double call = played(info.bufferFrames + 64);
+    const double call = played(device.call());
     for (const uint32_t rate : {44100u, 48000u}) {
       SCOPED_TRACE(rate);
       const Handle h = twtest::MakeStream(twtest::MarkerSignal(rate * 10, 2), rate, 2, 0);
@@ -423,7 +407,7 @@ TEST(Playback, PositionSyncsFireWhenHeardMixTimeOnesWhenDecoded) {
   const int64_t d1 = device.now();
   ASSERT_TRUE(ChannelPlay(h, false));
   EXPECT_EQ(ChannelIsActive(h), ACTIVE_PLAYING);
-  EXPECT_LE(ChannelGetPosition(h, POS_BYTE) / 4, device.now() - d1 + info.bufferFrames + 64);
+  EXPECT_LE(ChannelGetPosition(h, POS_BYTE) / 4, device.Since(d1));
   ASSERT_TRUE(Free());
 }
 
@@ -478,11 +462,9 @@ TEST(Playback, TransportErrorsAndFree) {
   ASSERT_TRUE(ChannelPlay(h, false));
   EXPECT_TRUE(WaitUntil([&] { return ChannelGetPosition(h, POS_BYTE) > 44100 * 4; }));
   DeviceFrames device;
-  detail::OutputInfo info;
-  ASSERT_TRUE(detail::CurrentOutputInfo(&info));
   const int64_t d0 = device.now();
   ASSERT_TRUE(ChannelPlay(h, true));
-  EXPECT_LE(ChannelGetPosition(h, POS_BYTE) / 4, device.now() - d0 + info.bufferFrames + 64) << "restart";
+  EXPECT_LE(ChannelGetPosition(h, POS_BYTE) / 4, device.Since(d0)) << "restart";
   // A playing stream freed while it plays, then the engine freed with another one playing.
   const Handle other = twtest::MakeStream(twtest::MarkerSignal(441000, 2), 44100, 2, 0);
   ASSERT_TRUE(ChannelPlay(other, false));
