@@ -37,11 +37,7 @@ bool WaitUntil(P done) {
 }
 
 using twtest::DeviceFrames;
-
-uint64_t LateBlocks() {
-  detail::OutputInfo info;
-  return detail::CurrentOutputInfo(&info) ? info.lateBlocks : 0;
-}
+using twtest::LateBlocks;
 
 // Runs the engine on SDL's disk driver: everything played lands in a file.
 class Recorded : public ::testing::Test {

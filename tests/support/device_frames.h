@@ -48,4 +48,11 @@ class DeviceFrames {
   int64_t call_ = 2048 + 64;
 };
 
+// Device calls so far, since Init, that played a gap because a stream's decoding had fallen
+// behind: a recording taken while this grew has holes of silence that are the machine's load.
+inline uint64_t LateBlocks() {
+  audio::detail::OutputInfo info;
+  return audio::detail::CurrentOutputInfo(&info) ? info.lateBlocks : 0;
+}
+
 }  // namespace twtest
