@@ -139,7 +139,7 @@ void PlayState::PushSegmentLocked(int64_t inStart, int64_t source, int64_t frame
 
 // --- The device (output thread) --------------------------------------------------------------
 
-size_t PlayState::MixInto(float* mix, size_t frames, Clock::time_point now) {
+size_t PlayState::MixInto(float* mix, size_t frames, Clock::time_point now, bool& late) {
   std::lock_guard lock(mutex_);
   if (mode_ != Mode::Playing) return 0;
   const size_t n = std::min<size_t>(frames, static_cast<size_t>(written_ - consumed_));
@@ -151,6 +151,7 @@ size_t PlayState::MixInto(float* mix, size_t frames, Clock::time_point now) {
     for (uint32_t c = 0; c < ch; ++c) dst[c] += src[c];
     if (++at == static_cast<size_t>(ringFrames_)) at = 0;
   }
+  if (n < frames && !decodeEnded_ && (n > 0 || consumed_ > 0)) late = true;
   if (n > 0) {
     consumed_ += static_cast<int64_t>(n);
     lastTake_ = static_cast<int64_t>(n);

@@ -62,7 +62,9 @@ class PlayState final : public Tap, public DeferredSyncSink,
 
   // --- Output thread ------------------------------------------------------------------------
   // Adds up to `frames` frames to `mix` (output channels, float); returns the frames taken.
-  size_t MixInto(float* mix, size_t frames, Clock::time_point now);
+  // `late` is set when a stream that has started sounding had fewer frames ready than asked
+  // for before its end: the device plays a gap of silence.
+  size_t MixInto(float* mix, size_t frames, Clock::time_point now, bool& late);
 
   // --- Notification thread --------------------------------------------------------------------
   // Moves the syncs whose position has been heard to `out`; ends the stream once its last frame

@@ -76,7 +76,7 @@ bool CurrentOutputInfo(OutputInfo* info) {
   auto engine = CurrentPlayback();
   if (!engine || info == nullptr) return false;
   const OutputFormat& f = engine->format();
-  *info = OutputInfo{engine->outputName(), f.rate, f.chans, f.bufferFrames};
+  *info = OutputInfo{engine->outputName(), f.rate, f.chans, f.bufferFrames, engine->lateBlocks()};
   return true;
 }
 

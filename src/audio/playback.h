@@ -36,6 +36,7 @@ struct OutputInfo {
   uint32_t rate = 0;
   uint32_t chans = 0;
   uint32_t bufferFrames = 0;
+  uint64_t lateBlocks = 0;  // device calls that played a gap: a stream's decoding was late
 };
 bool CurrentOutputInfo(OutputInfo* info);
 // Sees every buffer handed to the device; nullptr removes it.

@@ -99,6 +99,7 @@ void PlaybackEngine::Render(int16_t* out, size_t frames) {
   const size_t step = mix_.size() / ch;
   const auto now = Clock::now();
   size_t done = 0;
+  bool late = false;
   while (done < frames) {
     const size_t n = std::min(step, frames - done);
     std::fill(mix_.begin(), mix_.begin() + static_cast<ptrdiff_t>(n * ch), 0.0f);
@@ -106,7 +107,7 @@ void PlaybackEngine::Render(int16_t* out, size_t frames) {
       std::lock_guard lock(listMutex_);
       // Later pieces of one device call play later: their take is stamped accordingly.
       const auto at = now + std::chrono::nanoseconds(done * 1000000000ull / output_->format().rate);
-      for (auto& s : states_) s->MixInto(mix_.data(), n, at);
+      for (auto& s : states_) s->MixInto(mix_.data(), n, at, late);
     }
     int16_t* o = out + done * ch;
     for (size_t i = 0; i < n * ch; ++i) {
@@ -115,6 +116,7 @@ void PlaybackEngine::Render(int16_t* out, size_t frames) {
     }
     done += n;
   }
+  if (late) lateBlocks_.fetch_add(1, std::memory_order_relaxed);
   if (OutputProbe* probe = probe_.load(std::memory_order_acquire)) {
     probe(probeUser_.load(std::memory_order_acquire), out, frames, ch);
   }

@@ -41,6 +41,8 @@ class PlaybackEngine {
   void Wake();
 
   void SetProbe(OutputProbe* probe, void* user);
+  // Device calls that played a gap because a stream's decoding had fallen behind.
+  uint64_t lateBlocks() const { return lateBlocks_.load(std::memory_order_relaxed); }
 
   // After a heard sync of `channel` was removed or the channel freed: returns once no heard sync
   // of that channel runs on the notification thread (the ones not started yet see the removal).
@@ -76,6 +78,7 @@ class PlaybackEngine {
 
   std::atomic<void*> probeUser_{nullptr};
   std::atomic<OutputProbe*> probe_{nullptr};
+  std::atomic<uint64_t> lateBlocks_{0};
 };
 
 }  // namespace audio::detail

@@ -29,9 +29,10 @@
 
 namespace apptest {
 
-// Waits (processing the window's events) until `done` or the time is up.
+// Waits (processing the window's events) until `done` or the time is up: by default as long as
+// a loaded machine may need for what plays in real time to get there.
 template <typename P>
-bool WaitFor(P done, int ms = 10000) {
+bool WaitFor(P done, int ms = 20000) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (!done()) {
     if (std::chrono::steady_clock::now() > until) return done();
@@ -85,7 +86,7 @@ class DataProbe {
   }
   // Waits until `values` sample values were seen since Restart and returns them (the data as
   // decoded and as the effects left it, the same length). Empty when the time ran out.
-  bool Collect(size_t values, std::vector<int16_t>& before, std::vector<int16_t>& after, int ms = 5000) {
+  bool Collect(size_t values, std::vector<int16_t>& before, std::vector<int16_t>& after, int ms = 20000) {
     const bool ok = WaitFor([&] {
       std::lock_guard lock(mutex_);
       return after_.size() >= values;
@@ -158,7 +159,7 @@ class PositionMarks {
     audio::ChannelPlay(stream_, false);
   }
   // Waits until the mark `name` has been passed `times` times.
-  bool WaitHit(const std::string& name, int times = 1, int ms = 4000) {
+  bool WaitHit(const std::string& name, int times = 1, int ms = 20000) {
     return WaitFor([&] { return Count(name) >= times; }, ms);
   }
   int Count(const std::string& name) {

@@ -141,14 +141,15 @@ std::string SweepOne(const std::string& path, const std::string& ringtone) {
       r << "sel_start=" << session.shared.selStart.load() << "\nsel_end=" << session.shared.selEnd.load()
         << "\nloop_slack=" << audio::ChannelSeconds2Bytes(play, 0.05) << "\n";
 
-      // A file shorter than the moment it takes to select has ended by now: Play starts it
-      // again, and the loop keeps it inside the selection from then on.
+      // A file shorter than the moment it takes to select may have ended by now: Play starts
+      // it again. A longer one may have played past the selection before it was set (a loaded
+      // machine opens slowly): the user puts the position at the selection's start, as the
+      // middle button does. The loop keeps the preview inside the selection from then on.
       preview::Transport transport(session.shared, session.effects);
-      for (int i = 0; i < 200 && seconds < kLoopTo && audio::ChannelIsActive(play) != audio::ACTIVE_STOPPED; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
       const bool ended = audio::ChannelIsActive(play) == audio::ACTIVE_STOPPED;
       if (ended) transport.btnplayClick(false);
       r << "preview_replayed=" << ended << "\n";
+      audio::ChannelSetPosition(play, session.shared.selStart.load(), audio::POS_BYTE);
       // The preview plays while the scan runs.
       std::this_thread::sleep_for(kPreviewTime);
       r << "preview_active=" << audio::ChannelIsActive(play)

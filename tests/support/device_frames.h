@@ -1,0 +1,58 @@
+// The frames the engine's output has been handed, counted through its output probe: what a heard
+// position is checked against, the device's own progress however slowly a loaded machine lets
+// it run (a heard position is never ahead of it by more than one device call).
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <thread>
+
+#include "audio/playback.h"
+
+namespace twtest {
+
+class DeviceFrames {
+ public:
+  // Counts from now on; the engine must be running.
+  DeviceFrames() {
+    audio::detail::OutputInfo info;
+    if (audio::detail::CurrentOutputInfo(&info)) call_ = info.bufferFrames + 64;
+    audio::detail::SetOutputProbe(&Count, this);
+  }
+  ~DeviceFrames() { audio::detail::SetOutputProbe(nullptr, nullptr); }
+  DeviceFrames(const DeviceFrames&) = delete;
+  DeviceFrames& operator=(const DeviceFrames&) = delete;
+
+  int64_t now() const { return frames_.load(); }
+  // The most frames one device call takes.
+  int64_t call() const { return call_; }
+  // The most a stream of the output's format can have been heard of since the count `since`:
+  // the frames handed since then and one call more.
+  int64_t Since(int64_t since) const { return now() - since + call_; }
+  // Waits (20 s at most) until the device has been handed `n` frames more than `since`.
+  bool WaitPast(int64_t since, int64_t n) const {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (now() < since + n) {
+      if (std::chrono::steady_clock::now() > until) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+  }
+
+ private:
+  static void Count(void* user, const int16_t*, size_t frames, uint32_t) {
+    static_cast<DeviceFrames*>(user)->frames_.fetch_add(static_cast<int64_t>(frames));
+  }
+  std::atomic<int64_t> frames_{0};
+  int64_t call_ = 2048 + 64;
+};
+
+// Device calls so far, since Init, that played a gap because a stream's decoding had fallen
+// behind: a recording taken while this grew has holes of silence that are the machine's load.
+inline uint64_t LateBlocks() {
+  audio::detail::OutputInfo info;
+  return audio::detail::CurrentOutputInfo(&info) ? info.lateBlocks : 0;
+}
+
+}  // namespace twtest
