@@ -37,6 +37,7 @@
 #include "source/openers.h"
 #include "wave/selection.h"
 #include "support/command.h"
+#include "support/device_frames.h"
 
 namespace {
 
@@ -313,6 +314,10 @@ class PlayingTriggers : public ::testing::Test {
     recordFile_ = tmpl;
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", recordFile_.c_str(), 1);
+    StartDevice();
+  }
+  // Opens the disk device, which writes the recording from its start, and the preview stream.
+  void StartDevice() {
     ASSERT_TRUE(audio::Init(-1, 44100, 0, nullptr));
     audio::detail::OutputInfo info;
     ASSERT_TRUE(audio::detail::CurrentOutputInfo(&info));
@@ -320,6 +325,27 @@ class PlayingTriggers : public ::testing::Test {
     ASSERT_EQ(info.rate, 44100u);
     ASSERT_EQ(info.chans, 2u);
     Open();
+  }
+  // Runs `take` (it sets the selection, plays and waits) and returns what the device played. A
+  // take during which decoding fell behind the device left gaps of silence that are the
+  // machine's load, not the preview's doing: it is played again, a few times at most. A fault
+  // that makes gaps makes them every time.
+  template <typename Take>
+  std::vector<int16_t> GaplessRecording(Take take) {
+    constexpr int kTakes = 4;
+    for (int n = 1;; ++n) {
+      take();
+      const uint64_t late = twtest::LateBlocks();
+      std::vector<int16_t> rec = Recording();
+      if (late == 0 || ::testing::Test::HasFatalFailure()) return rec;
+      std::printf("take %d: decoding fell behind the device %llu times; playing it again\n", n,
+                  static_cast<unsigned long long>(late));
+      if (n == kTakes) {
+        ADD_FAILURE() << "decoding fell behind the device in each of " << kTakes << " takes";
+        return rec;
+      }
+      StartDevice();
+    }
   }
   void TearDown() override {
     audio::Free();
@@ -424,14 +450,6 @@ class PlayingTriggers : public ::testing::Test {
         },
         limit);
   }
-  bool WaitStopped(std::chrono::milliseconds limit) {
-    const auto t0 = Clock::now();
-    while (Clock::now() - t0 < limit) {
-      if (audio::ChannelIsActive(stream()) == audio::ACTIVE_STOPPED) return true;
-      std::this_thread::sleep_for(5ms);
-    }
-    return false;
-  }
 
   // Ends the output and returns what it played, as interleaved stereo values.
   std::vector<int16_t> Recording() {
@@ -476,22 +494,24 @@ TEST_F(PlayingTriggers, TheCounterFileDecodesToItsFrameIndices) {
 // frame lost, repeated or left silent, pass after pass.
 TEST_F(PlayingTriggers, RecordedLoopJumpsBackToTheStartAtTheEndSeamlessly) {
   const int64_t start = Frames(0.5), end = Frames(1.5), from = Frames(0.3);
-  Boxes(true, false, 5, false, 5);
-  Click(MouseButton::Left, 0.5);
-  Click(MouseButton::Right, 1.5);
-  ASSERT_EQ(shared.selStart.load(), start * kBytesPerFrame);
-  ASSERT_EQ(shared.selEnd.load(), end * kBytesPerFrame);
-  Play(0.3);
-  ASSERT_TRUE(WaitJumps(2, start + Frames(0.1), 6000ms));
-  // Heard positions stay inside the selection once the loop has begun.
-  EXPECT_GE(HeardFrame(), start);
-  EXPECT_LT(HeardFrame(), end);
+  const std::vector<int16_t> rec = GaplessRecording([&] {
+    Boxes(true, false, 5, false, 5);
+    Click(MouseButton::Left, 0.5);
+    Click(MouseButton::Right, 1.5);
+    ASSERT_EQ(shared.selStart.load(), start * kBytesPerFrame);
+    ASSERT_EQ(shared.selEnd.load(), end * kBytesPerFrame);
+    Play(0.3);
+    ASSERT_TRUE(WaitJumps(2, start + Frames(0.1), 20000ms));
+    // Heard positions stay inside the selection once the loop has begun.
+    EXPECT_GE(HeardFrame(), start);
+    EXPECT_LT(HeardFrame(), end);
+  });
   Expected e;
   e.Play(from, end);
   const int64_t pass2 = e.Play(start, end);
   const int64_t pass3 = e.Play(start, end);
   for (int i = 0; i < 3; ++i) e.Play(start, end);
-  Analysis a(Recording(), e, TestName());
+  Analysis a(rec, e, TestName());
   EXPECT_TRUE(a.Matches(pass3 + Frames(0.05)));
   // The jumps themselves: the last frame before each is selEnd - 1, the first after is selStart.
   for (int64_t at : {pass2, pass3}) {
@@ -640,11 +660,13 @@ TEST_F(PlayingTriggers, TheBoxesAreReadWhenTheTriggersFire) {
 // its fades: neither may the preview's loop.
 TEST_F(PlayingTriggers, RecordedWholeLoopedPassWithBothFades) {
   const int64_t start = Frames(0.5), end = Frames(2.55), from = Frames(0.45);
-  Boxes(true, true, 1, true, 1);
-  Click(MouseButton::Left, 0.5);
-  Click(MouseButton::Right, 2.55);
-  Play(0.45);
-  ASSERT_TRUE(WaitJumps(2, start + Frames(0.05), 7000ms));
+  const std::vector<int16_t> rec = GaplessRecording([&] {
+    Boxes(true, true, 1, true, 1);
+    Click(MouseButton::Left, 0.5);
+    Click(MouseButton::Right, 2.55);
+    Play(0.45);
+    ASSERT_TRUE(WaitJumps(2, start + Frames(0.05), 20000ms));
+  });
   Expected e;
   e.StartFade(true, 1);  // Play's own
   e.Play(from, start + kFadeInDelay);
@@ -659,7 +681,7 @@ TEST_F(PlayingTriggers, RecordedWholeLoopedPassWithBothFades) {
     e.StartFade(false, 1);
     fadeOuts.push_back(e.Play(end - kRate, end));
   }
-  Analysis a(Recording(), e, TestName());
+  Analysis a(rec, e, TestName());
   EXPECT_TRUE(a.Matches(jumps[1] + kFadeInDelay));
   // The first whole pass, from the first jump to the second.
   const int64_t jump = jumps[0], out = fadeOuts[1];
@@ -685,15 +707,16 @@ TEST_F(PlayingTriggers, RecordedWholeLoopedPassWithBothFades) {
 // the filter's first milliseconds on; a filter restarted with its memory cleared at a step would
 // drop towards 0 there (a click at each step of the drag).
 TEST_F(PlayingTriggers, RecordedDragOfAFiltersBarKeepsItsSoundWhole) {
-  Boxes(false, false, 5, false, 5);
-  effects.clowpassClick(true, 1000);
-  Play(0.0);
-  for (int step = 0; step < 40; ++step) {
-    std::this_thread::sleep_for(10ms);
-    effects.clowpassClick(true, 1000 + 250 * (step < 20 ? step : 40 - step));
-  }
-  ASSERT_TRUE(WaitHeard([](int64_t p) { return p >= Frames(0.8); }, 3000ms));
-  const std::vector<int16_t> rec = Recording();
+  const std::vector<int16_t> rec = GaplessRecording([&] {
+    Boxes(false, false, 5, false, 5);
+    effects.clowpassClick(true, 1000);
+    Play(0.0);
+    for (int step = 0; step < 40; ++step) {
+      std::this_thread::sleep_for(10ms);
+      effects.clowpassClick(true, 1000 + 250 * (step < 20 ? step : 40 - step));
+    }
+    ASSERT_TRUE(WaitHeard([](int64_t p) { return p >= Frames(0.8); }, 20000ms));
+  });
   size_t first = 0;
   while (first < rec.size() && rec[first] == 0) first += 2;
   ASSERT_LT(first + 2 * Frames(0.75), rec.size()) << "too little was recorded";
