@@ -67,26 +67,11 @@ class Recorded : public ::testing::Test {
     ASSERT_EQ(info.chans, 2u);
     bufferFrames_ = info.bufferFrames;
   }
-  // Runs `take` (it makes its streams, plays them and waits) and returns what the device played.
-  // A take during which decoding fell behind the device left a gap that is the machine's load,
-  // not the engine's doing: it is played again, a few times at most. A fault that makes gaps
-  // makes them every time.
+  // What the device played during `take` (it makes its streams, plays them and waits), taken
+  // again when decoding fell behind the device.
   template <typename Take>
   std::vector<int16_t> GaplessRecording(Take take) {
-    constexpr int kTakes = 4;
-    for (int n = 1;; ++n) {
-      take();
-      const uint64_t late = LateBlocks();
-      auto rec = Recording();
-      if (late == 0) return rec;
-      std::printf("take %d: decoding fell behind the device %llu times; playing it again\n", n,
-                  static_cast<unsigned long long>(late));
-      if (n == kTakes) {
-        ADD_FAILURE() << "decoding fell behind the device in each of " << kTakes << " takes";
-        return rec;
-      }
-      Start();
-    }
+    return twtest::GaplessRecording(take, [this] { return Recording(); }, [this] { Start(); });
   }
   // Stops the output and returns what it played, as stereo frames.
   std::vector<int16_t> Recording() {

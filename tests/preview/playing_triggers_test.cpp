@@ -326,26 +326,11 @@ class PlayingTriggers : public ::testing::Test {
     ASSERT_EQ(info.chans, 2u);
     Open();
   }
-  // Runs `take` (it sets the selection, plays and waits) and returns what the device played. A
-  // take during which decoding fell behind the device left gaps of silence that are the
-  // machine's load, not the preview's doing: it is played again, a few times at most. A fault
-  // that makes gaps makes them every time.
+  // What the device played during `take` (it sets the selection, plays and waits), taken again
+  // when decoding fell behind the device.
   template <typename Take>
   std::vector<int16_t> GaplessRecording(Take take) {
-    constexpr int kTakes = 4;
-    for (int n = 1;; ++n) {
-      take();
-      const uint64_t late = twtest::LateBlocks();
-      std::vector<int16_t> rec = Recording();
-      if (late == 0 || ::testing::Test::HasFatalFailure()) return rec;
-      std::printf("take %d: decoding fell behind the device %llu times; playing it again\n", n,
-                  static_cast<unsigned long long>(late));
-      if (n == kTakes) {
-        ADD_FAILURE() << "decoding fell behind the device in each of " << kTakes << " takes";
-        return rec;
-      }
-      StartDevice();
-    }
+    return twtest::GaplessRecording(take, [this] { return Recording(); }, [this] { StartDevice(); });
   }
   void TearDown() override {
     audio::Free();

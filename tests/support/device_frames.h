@@ -3,9 +3,13 @@
 // it run (a heard position is never ahead of it by more than one device call).
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <vector>
 #include <thread>
 
 #include "audio/playback.h"
@@ -53,6 +57,28 @@ class DeviceFrames {
 inline uint64_t LateBlocks() {
   audio::detail::OutputInfo info;
   return audio::detail::CurrentOutputInfo(&info) ? info.lateBlocks : 0;
+}
+
+// Runs `take` (it plays and waits) and returns `record()`, what the device played (record() ends
+// the output). A take during which decoding fell behind the device left gaps of silence that are
+// the machine's load, not the engine's doing: `restart()` opens the output again and the take is
+// played again, four takes at most. A fault that makes gaps makes them every time.
+template <typename Take, typename Record, typename Restart>
+std::vector<int16_t> GaplessRecording(Take take, Record record, Restart restart) {
+  constexpr int kTakes = 4;
+  for (int n = 1;; ++n) {
+    take();
+    const uint64_t late = LateBlocks();
+    std::vector<int16_t> rec = record();
+    if (late == 0 || ::testing::Test::HasFatalFailure()) return rec;
+    std::printf("take %d: decoding fell behind the device %llu times; playing it again\n", n,
+                static_cast<unsigned long long>(late));
+    if (n == kTakes) {
+      ADD_FAILURE() << "decoding fell behind the device in each of " << kTakes << " takes";
+      return rec;
+    }
+    restart();
+  }
 }
 
 }  // namespace twtest
