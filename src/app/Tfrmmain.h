@@ -23,6 +23,7 @@
 #include "preview/render_effects.h"
 #include "preview/transport.h"
 #include "preview/triggers.h"
+#include "source/input_choice.h"
 #include "source/source_loader.h"
 #include "wave/peak_buffers.h"
 #include "wave/scan.h"
@@ -218,6 +219,8 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   void ShowStartSeconds(int64_t seconds) override;
   void ShowEndSeconds(int64_t seconds) override;
   void ShowLengthText(const std::string& text) override;
+  // The ringtone's length: the spin edits' whole seconds, which the conversion renders.
+  int64_t RingtoneSeconds() const;
   // The length box's colour and hint for the iPhone's length limits.
   void ShowPhoneFit();
   void EnableConvert(bool enabled) override;
@@ -231,6 +234,8 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   int ClientWidth() const override { return width(); }
   void EnableView() override;
   void DisableView() override;
+  // Opens the file a drop chose by the drop's rules, if any.
+  void LoadDropped(const std::vector<source::DroppedItem>& items);
   // A drag over the window or the input box: files are taken as a copy or a link and the first
   // one opens; true when the event was a drag event.
   bool FileDragEvent(QEvent* event);

@@ -93,6 +93,10 @@ void Tfrmmain::btnselectClick() {
 void Tfrmmain::audiodropDrop(const QStringList& paths) {
   std::vector<source::DroppedItem> items;
   for (const QString& path : paths) items.push_back({true, path.toStdString()});
+  LoadDropped(items);
+}
+
+void Tfrmmain::LoadDropped(const std::vector<source::DroppedItem>& items) {
   if (const auto chosen = source::ChosenDropPath(items)) LoadInputFile(QString::fromStdString(*chosen));
 }
 
@@ -122,7 +126,7 @@ bool Tfrmmain::FileDragEvent(QEvent* event) {
   std::vector<source::DroppedItem> items;
   for (const QUrl& url : drop->mimeData()->urls())
     items.push_back({url.isLocalFile(), url.isLocalFile() ? url.toLocalFile().toStdString() : std::string()});
-  if (const auto chosen = source::ChosenDropPath(items)) LoadInputFile(QString::fromStdString(*chosen));
+  LoadDropped(items);
   return true;
 }
 
@@ -205,10 +209,11 @@ void Tfrmmain::ShowLengthText(const std::string& text) {
   ShowPhoneFit();
 }
 
+int64_t Tfrmmain::RingtoneSeconds() const { return eedit->value() - sedit->value(); }
+
 void Tfrmmain::ShowPhoneFit() {
-  // The ringtone holds the spin edits' whole seconds.
-  const int64_t seconds = eedit->value() - sedit->value();
-  const convert::PhoneFit fit = eedit->value() == 0 ? convert::PhoneFit::Fits : convert::FitOnPhone(seconds);
+  const int64_t seconds = RingtoneSeconds();
+  const convert::PhoneFit fit = convert::FitOnPhone(seconds);
   const char* name = fit == convert::PhoneFit::OverSync    ? "sync"
                      : fit == convert::PhoneFit::OverPhone ? "phone"
                                                            : "";
@@ -217,9 +222,9 @@ void Tfrmmain::ShowPhoneFit() {
     lengthedit->style()->unpolish(lengthedit);
     lengthedit->style()->polish(lengthedit);
   }
-  lengthedit->setToolTip(fit == convert::PhoneFit::Fits ? QString()
-                                                        : QString::fromStdString(convert::LengthHint(seconds)));
+  lengthedit->setToolTip(QString::fromStdString(convert::LengthHint(seconds)));
 }
+
 void Tfrmmain::EnableConvert(bool enabled) { btnconvert->setEnabled(enabled); }
 
 // --- Effects --------------------------------------------------------------------------------
@@ -274,7 +279,7 @@ void Tfrmmain::btnstopClick() {
 // --- Conversion -----------------------------------------------------------------------------
 
 void Tfrmmain::btnconvertClick() {
-  const int64_t seconds = eedit->value() - sedit->value();
+  const int64_t seconds = RingtoneSeconds();
   if (convert::FitOnPhone(seconds) == convert::PhoneFit::OverSync &&
       !app::hooks().question(this, QStringLiteral("Ombrix Tonewright"),
                              QString::fromStdString(convert::LengthQuestion(seconds))))
