@@ -55,6 +55,9 @@ std::unique_ptr<FileDecoder> FileDecoder::Open(const std::string& path, const De
       *error = rc;
       return nullptr;
     }
+    // Seeks that start afresh reopen the same demuxer on the same stream, without probing.
+    impl->request.format = impl->input.format->iformat;
+    impl->request.stream_index = impl->input.stream_index;
     const AVStream* st = impl->input.Stream();
     if (!FamilyAccepts(options.family, impl->input.format.get(), st->codecpar)) {
       *error = ERROR_FILEFORM;
@@ -69,7 +72,7 @@ std::unique_ptr<FileDecoder> FileDecoder::Open(const std::string& path, const De
     impl->channels = static_cast<uint32_t>(channels);
     impl->converter = SampleConverter(options.kind, channels);
     impl->bytes_per_frame = impl->converter.BytesPerFrame();
-    impl->traits = TraitsFor(impl->input.format.get(), st->codecpar);
+    impl->traits = TraitsFor(impl->input.format.get(), st->codecpar, options.longest_rendered_seconds);
 
     // A file opens only if it decodes: the first frame also tells rate and first timestamp.
     if (!impl->DecodeFrame()) {

@@ -24,6 +24,9 @@ struct DecoderOptions {
   // Bytes to read instead of the file, which must outlive the decoder (the fuzz targets).
   const uint8_t* memory = nullptr;
   size_t memory_size = 0;
+  // A tracker song the prescan renders for its exact length when it is reported no longer than
+  // this; a longer one keeps its reported length (a few bytes of patterns can loop for hours).
+  int64_t longest_rendered_seconds = 600;
 };
 
 class FileDecoder : public Source {

@@ -28,7 +28,7 @@ int OpenDemuxer(const InputRequest& request, DemuxInput* out) {
   ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
   ctx->io_open = &RefuseNestedOpen;
   // On failure avformat_open_input frees the context (not our I/O).
-  if (avformat_open_input(&ctx, request.path.c_str(), nullptr, nullptr) < 0) return ERROR_FILEFORM;
+  if (avformat_open_input(&ctx, request.path.c_str(), request.format, nullptr) < 0) return ERROR_FILEFORM;
   out->format.reset(ctx);
 
   if (request.find_stream_info && avformat_find_stream_info(ctx, nullptr) < 0) return ERROR_FILEFORM;

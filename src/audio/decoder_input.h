@@ -30,6 +30,8 @@ struct InputRequest {
   size_t memory_size = 0;
   bool find_stream_info = true;  // off for the demux-only length pass
   int stream_index = -1;         // -1: the best audio stream
+  // The demuxer an earlier opening of the same bytes found; nullptr: probe the content.
+  const AVInputFormat* format = nullptr;
 };
 
 // Opens the demuxer; 0 or an audio::Error code. Other streams are set to be discarded, and the

@@ -19,6 +19,7 @@ int64_t PacketSum(const InputRequest& request, const DemuxInput& main, int rate)
   InputRequest own = request;
   own.find_stream_info = false;
   own.stream_index = main.stream_index;
+  own.format = main.format->iformat;
   DemuxInput input;
   if (OpenDemuxer(own, &input) != 0) return -1;
   const AVCodecParameters* par = main.Stream()->codecpar;
@@ -50,6 +51,7 @@ int64_t PacketSum(const InputRequest& request, const DemuxInput& main, int rate)
 int64_t FullDecode(const InputRequest& request, const DemuxInput& main, int channels) {
   InputRequest own = request;
   own.stream_index = main.stream_index;
+  own.format = main.format->iformat;
   DemuxInput input;
   if (OpenDemuxer(own, &input) != 0) return -1;
   int error = 0;

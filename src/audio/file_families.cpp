@@ -55,7 +55,8 @@ bool FamilyAccepts(Family family, const AVFormatContext* format, const AVCodecPa
   return false;
 }
 
-FileTraits TraitsFor(const AVFormatContext* format, const AVCodecParameters* codec) {
+FileTraits TraitsFor(const AVFormatContext* format, const AVCodecParameters* codec,
+                     int64_t longest_rendered_seconds) {
   FileTraits traits;
   const AVCodecID id = codec->codec_id;
   // Lossy decoders need earlier packets to rebuild their state (MP3's bit reservoir, the
@@ -64,10 +65,10 @@ FileTraits TraitsFor(const AVFormatContext* format, const AVCodecParameters* cod
   if (FormatIs(format, "libopenmpt")) {
     // The renderer runs past the length it reports, so only a whole decode is exact. But a few
     // bytes of patterns can loop a song for hours, whose rendering would hold up the opening for
-    // many seconds: a song reported longer than that keeps its reported length (the renderer's
-    // last moments are cut).
-    constexpr int64_t kLongestRendered = int64_t{10} * 60 * AV_TIME_BASE;
-    traits.length = format->duration > kLongestRendered ? LengthRule::kStreamDuration : LengthRule::kFullDecode;
+    // many seconds: a song reported longer than the limit keeps its reported length (the
+    // renderer's last moments are cut).
+    const int64_t longest = longest_rendered_seconds * AV_TIME_BASE;
+    traits.length = format->duration > longest ? LengthRule::kStreamDuration : LengthRule::kFullDecode;
     traits.seek = SeekRule::kDecode;
   } else if (IsWmaCodec(id)) {
     traits.length = LengthRule::kFullDecode;  // the decoder drops its first block

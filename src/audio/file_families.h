@@ -30,6 +30,8 @@ struct FileTraits {
   int64_t preroll = 0;  // frames decoded and discarded before a seek target
 };
 
-FileTraits TraitsFor(const AVFormatContext* format, const AVCodecParameters* codec);
+// `longest_rendered_seconds`: see DecoderOptions.
+FileTraits TraitsFor(const AVFormatContext* format, const AVCodecParameters* codec,
+                     int64_t longest_rendered_seconds);
 
 }  // namespace audio::detail

@@ -68,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A 1-KiB tracker module (found by fuzzing) whose patterns loop for 2 h 29 min 30 s: its length is
 // the one the renderer reports, not a whole rendering, which would keep the opening busy for
 // many seconds; reading stops there.
-TEST(PrescanLength, AModuleOfHoursKeepsItsReportedLength) {
+TEST(PrescanLength, ASongLongerThanTheRenderingLimitKeepsItsReportedLength) {
   DecoderOptions options;
   options.prescan = true;
   int error = 0;
@@ -78,6 +78,18 @@ TEST(PrescanLength, AModuleOfHoursKeepsItsReportedLength) {
   ASSERT_TRUE(dec->Seek(1000));
   std::vector<int16_t> piece(2 * 1000);
   EXPECT_EQ(dec->Read(piece.data(), 1000), 1000u);
+
+  // Where the limit is lower than a song's reported length, that song is not rendered either:
+  // its length is the reported one, and reads stop there although the renderer runs on.
+  options.longest_rendered_seconds = 1;
+  auto limited = FileDecoder::Open(twtest::Fixture("ref.it"), options, &error);
+  auto rendered = OpenFixture("ref.it", true);
+  auto plain = OpenFixture("ref.it", false);
+  ASSERT_TRUE(limited && rendered && plain);
+  EXPECT_FALSE(limited->LengthIsEstimate());
+  EXPECT_EQ(limited->LengthFrames(), plain->LengthFrames());
+  EXPECT_GT(rendered->LengthFrames(), limited->LengthFrames());
+  EXPECT_EQ(static_cast<int64_t>(ReadAll<int16_t>(*limited, 1000).size() / 2), limited->LengthFrames());
 }
 
 }  // namespace
