@@ -86,12 +86,24 @@ ConvertResult RingtoneConverter::Run(const ConvertRequest& request) {
     Release(false);
     return ConvertResult::ErrorCreatingStream;
   }
-  audio::ChannelSetSync(renderStream_, audio::SYNC_POS, endBytes, RenderEndSyncProc, this);
-  // The fade box is read from the mirror the window keeps.
-  if (render_.fadeOutEnabled()) {
-    const int64_t fade = audio::ChannelSeconds2Bytes(renderStream_, render_.fadeOutSeconds());
-    audio::ChannelSetSync(renderStream_, audio::SYNC_POS | audio::SYNC_MIXTIME, endBytes - fade,
-                          RenderFadeOutSyncProc, this);
+  // The end and the fade-out are placed on the mixer's output, whose frame k is the source at
+  // start + k / 44100 s. On the source they would act where its decoding runs, which a resampling
+  // mixer keeps ahead of its output by the filter's length (about 180 frames of output for an
+  // 8 kHz file, so the ringtone stopped short of its end time), and a fade started from there
+  // acts only from the mixer's next block on, up to 256 frames late: the ringtone then ended
+  // before its fade-out had reached silence, a click each time the phone plays it again. On the
+  // mixer each acts at its very frame: the ringtone ends with the block in which the end time
+  // passes, and its fade-out ends in silence exactly there, as the preview's does at selEnd.
+  const int64_t span = request.endSeconds - request.startSeconds;
+  audio::ChannelSetSync(renderMixer_, audio::SYNC_POS, audio::ChannelSeconds2Bytes(renderMixer_, static_cast<double>(span)),
+                        RenderEndSyncProc, this);
+  // The fade box is read from the mirror the window keeps. A fade-out as long as the span begins
+  // with the ringtone's first frame; a longer one would begin before it, and is never reached.
+  const int64_t fadeFrom = span - render_.fadeOutSeconds();
+  if (render_.fadeOutEnabled() && fadeFrom >= 0) {
+    audio::ChannelSetSync(renderMixer_, audio::SYNC_POS | audio::SYNC_MIXTIME,
+                          audio::ChannelSeconds2Bytes(renderMixer_, static_cast<double>(fadeFrom)), RenderFadeOutSyncProc,
+                          this);
   }
 
   encoderHandle_ = audio::Encode_Start(renderMixer_, request.command.c_str(), audio::ENCODE_FP_16BIT, nullptr, nullptr);
