@@ -240,13 +240,13 @@ void Tfrmmain::gaintrackChange() {
 
 void Tfrmmain::barhighcutChange() {
   chighpassClick();
-  barhighcut->setToolTip(QString::number(preview::CutoffHintHz(barhighcut->value(), streamRate)) +
+  barhighcut->setToolTip(QString::number(preview::CutoffHintHz(barhighcut->value())) +
                          QStringLiteral(" Hz"));
 }
 
 void Tfrmmain::barlowcutChange() {
   clowpassClick();
-  barlowcut->setToolTip(QString::number(preview::CutoffHintHz(barlowcut->value(), streamRate)) +
+  barlowcut->setToolTip(QString::number(preview::CutoffHintHz(barlowcut->value())) +
                         QStringLiteral(" Hz"));
 }
 

@@ -27,7 +27,7 @@ double FilterCoefficient(int32_t cutoff, int32_t rate) {
   return std::sin(static_cast<double>(cutoff) * std::numbers::pi / static_cast<double>(rate));
 }
 
-int32_t CutoffHintHz(int32_t position, int32_t rate) { return FilterCutoff(position, rate, 16); }
+int32_t CutoffHintHz(int32_t position) { return FilterCutoff(position, kRingtoneRate, 16); }
 
 void StartFadeState(FadeState& state, bool fadeIn, double seconds, int32_t rate, int32_t channels,
                     double fromLevel) {

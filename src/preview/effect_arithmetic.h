@@ -24,9 +24,9 @@ int32_t FilterCutoff(int32_t setting, int32_t rate, uint8_t bits);
 // for 0 <= fc <= rate div 2. Callers pass rate > 0.
 double FilterCoefficient(int32_t cutoff, int32_t rate);
 
-// The cut-off a filter bar's hint shows for a bar position: the frequency in Hz the filter
-// actually uses on the program's 16-bit data at that sample rate (FilterCutoff with 16 bits).
-int32_t CutoffHintHz(int32_t position, int32_t rate);
+// The cut-off a filter bar's hint shows for a bar position: the frequency in Hz the ringtone's
+// filter uses (FilterCutoff at kRingtoneRate with 16 bits), which the preview's uses too.
+int32_t CutoffHintHz(int32_t position);
 
 // Starts a fade of `seconds` in `state`:
 //   fadeSeconds := seconds; fadeGain := 0 (fade-in) or `fromLevel` (fade-out);

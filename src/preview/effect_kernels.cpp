@@ -1,7 +1,9 @@
 #include "preview/effect_kernels.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
+#include <numbers>
 
 #include "preview/effect_arithmetic.h"
 #include "preview/sample_format.h"
@@ -83,13 +85,23 @@ void FilterFrames(unsigned char* p, int32_t frames, int32_t channels, double f,
 
 template <bool kHighPass>
 void FilterKernel(void* buffer, int32_t n, int32_t rate, uint8_t bits, uint8_t channels,
-                  int32_t setting, FilterState& state) {
+                  int32_t setting, int32_t cutoffRate, FilterState& state) {
   const int bytes = BytesPerValue(bits);
   if (buffer == nullptr || bytes == 0 || channels == 0 || rate <= 0 || n <= 0) {
     return;
   }
   const int32_t frames = n / bytes / channels;
-  const double f = FilterCoefficient(FilterCutoff(setting, rate, bits), rate);
+  double f = 0;
+  if (cutoffRate > 0 && cutoffRate != rate) {
+    // The filter at cutoffRate resonates at f0, where 2 sin(pi f0 / cutoffRate) is its F: here
+    // F puts the resonance at the same frequency, so that data at another rate sounds filtered
+    // as it will at cutoffRate. A resonance beyond this rate's band lets everything through.
+    const double there = FilterCoefficient(FilterCutoff(setting, cutoffRate, bits), cutoffRate);
+    const double f0 = cutoffRate / std::numbers::pi * std::asin(there / 2);
+    f = std::min(1.0, 2 * std::sin(std::numbers::pi * std::min(f0 / rate, 0.5)));
+  } else {
+    f = FilterCoefficient(FilterCutoff(setting, rate, bits), rate);
+  }
   auto* p = static_cast<unsigned char*>(buffer);
   switch (bits) {
     case 8:
@@ -112,12 +124,12 @@ int32_t EffectChunkBytes(uint8_t bits, uint8_t channels) {
 
 void HighPassKernel(void* buffer, int32_t n, int32_t rate, uint8_t bits, uint8_t channels,
                     const EffectParams& params, FilterState& state) {
-  FilterKernel<true>(buffer, n, rate, bits, channels, params.highCut, state);
+  FilterKernel<true>(buffer, n, rate, bits, channels, params.highCut, params.cutoffRate, state);
 }
 
 void LowPassKernel(void* buffer, int32_t n, int32_t rate, uint8_t bits, uint8_t channels,
                    const EffectParams& params, FilterState& state) {
-  FilterKernel<false>(buffer, n, rate, bits, channels, params.lowCut, state);
+  FilterKernel<false>(buffer, n, rate, bits, channels, params.lowCut, params.cutoffRate, state);
 }
 
 void GainKernel(void* buffer, int32_t n, uint8_t bits, const EffectParams& params) {

@@ -37,9 +37,10 @@ void ProcessEffect(EffectKind kind, void* buffer, int32_t length, int32_t rate, 
                    uint8_t channels, const EffectParams& params, FadeState& fade,
                    FilterState* filter, FadeTail tail = FadeTail::Unchanged);
 
-// A state-variable filter with damping 1, on `n` bytes. The cut-off is FilterCutoff(setting,
-// rate, bits) with setting params.highCut (high-pass) or params.lowCut (low-pass), and
-// F = FilterCoefficient(fc, rate), computed once per call. For each channel c below
+// A state-variable filter with damping 1, on `n` bytes, with setting params.highCut (high-pass)
+// or params.lowCut (low-pass): F = FilterCoefficient(FilterCutoff(setting, rate, bits), rate),
+// computed once per call. With params.cutoffRate set to another rate, F is the one that puts the
+// filter's resonance (2 sin(pi f0 / rate) = F) where that rate's F puts it, at most 1. For each channel c below
 // min(channels, kFilterChannels), over every whole frame with x the channel's value:
 //   low[c]  := F x band[c] + low[c]
 //   high[c] := x - low[c] - band[c]

@@ -12,6 +12,7 @@ void RunSlot(void* buffer, uint32_t length, void* user) {
   EffectParams params;
   params.gainFactor = slot.gainFactor;
   params.highCut = params.lowCut = slot.setting.load(std::memory_order_relaxed);
+  params.cutoffRate = kRingtoneRate;
   const StreamFormat& f = *slot.format;
   ProcessEffect(slot.kind, buffer, static_cast<int32_t>(length), f.rate.load(std::memory_order_relaxed),
                 static_cast<uint8_t>(f.bits.load(std::memory_order_relaxed)),

@@ -11,6 +11,9 @@
 
 namespace preview {
 
+// The rate ringtones are made at; the filter settings count in ten-thousandths of its half.
+inline constexpr int32_t kRingtoneRate = 44100;
+
 // The kernel that ProcessEffect runs. Values outside 0..3 run no kernel.
 enum class EffectKind : uint8_t {
   HighPass = 0,  // HighPassKernel
@@ -25,6 +28,9 @@ struct EffectParams {
   float gainFactor = 1.0f;  // linear gain; see GainFactorFor()
   int32_t highCut = 0;      // high-pass setting, in ten-thousandths of half the sample rate
   int32_t lowCut = 0;       // low-pass setting, in ten-thousandths of half the sample rate
+  // The rate whose half the settings count in; 0: the data's own. The preview counts in the
+  // ringtone's rate, so that a file at another rate is filtered at the frequency its ringtone is.
+  int32_t cutoffRate = 0;
 };
 
 // One running (or finished) fade. A fade runs while 0 < fadeGain < 1; StartFadeState() sets it.

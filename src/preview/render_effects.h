@@ -24,7 +24,7 @@ struct EffectControls {
 // Everything here runs on the thread that reads the conversion's mixer (the window's).
 class RenderEffects {
  public:
-  static constexpr int32_t kRate = 44100;
+  static constexpr int32_t kRate = kRingtoneRate;
   static constexpr int32_t kChannels = 2;
   static constexpr int32_t kBits = 16;
 

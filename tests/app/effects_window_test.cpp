@@ -194,30 +194,32 @@ TEST_F(EffectsWindowTest, TickedBoxesActOnTheNextFileOfTheSameRate) {
   EXPECT_FALSE(audio::ChannelRemoveDSP(next, w.effects.lowPassDsp())) << "an unticked box stays off";
 }
 
-TEST_F(EffectsWindowTest, HintsShowTheCutOffOfTheFileRateAndTheBoxesActOnTheNextFile) {
+TEST_F(EffectsWindowTest, HintsShowTheRingtonesCutOffAndTheBoxesActOnTheNextFile) {
   Tfrmmain w;
   // Ticked before any file: nothing can be installed yet.
   QTest::mouseClick(w.clowpass, Qt::LeftButton);
   ASSERT_TRUE(w.clowpass->isChecked());
   EXPECT_EQ(w.effects.lowPassDsp(), 0u);
-  // An 8000 Hz file: both bars run 0..4000; the low-pass bar moves to 4000 (1600 Hz), which
-  // installs the ticked low-pass on the new stream; the high-pass bar at 2000 shows 800 Hz.
+  // An 8000 Hz file: both bars run 0..4000; the low-pass bar moves to 4000 (8820 Hz in the
+  // ringtone), which installs the ticked low-pass on the new stream; the high-pass bar at 2000
+  // shows the ringtone's 4410 Hz.
   Open(w, "8k.wav");
   EXPECT_EQ(w.barlowcut->maximum(), 4000);
   EXPECT_EQ(w.barhighcut->value(), 2000);
-  EXPECT_EQ(w.barhighcut->toolTip(), "800 Hz");
-  EXPECT_EQ(w.barlowcut->toolTip(), "1600 Hz");
+  EXPECT_EQ(w.barhighcut->toolTip(), "4410 Hz");
+  EXPECT_EQ(w.barlowcut->toolTip(), "8820 Hz");
   EXPECT_NE(w.effects.lowPassDsp(), 0u);
   DataProbe probe(playStream.load());
   std::vector<int16_t> before, after;
-  // Moving the bar to 1000 (400 Hz) changes the running filter's cut-off, its memory going on;
-  // the mono data runs as one channel at 8000 Hz.
+  // Moving the bar to 1000 (2205 Hz) changes the running filter's cut-off, its memory going on;
+  // the mono data runs as one channel at 8000 Hz, filtered as the ringtone will be.
   w.barlowcut->setValue(1000);
-  EXPECT_EQ(w.barlowcut->toolTip(), "400 Hz");
+  EXPECT_EQ(w.barlowcut->toolTip(), "2205 Hz");
   probe.Restart();
   ASSERT_TRUE(probe.Collect(800, before, after));
   preview::EffectParams low;
   low.lowCut = 1000;
+  low.cutoffRate = preview::kRingtoneRate;
   const auto fresh = Through(preview::EffectKind::LowPass, before, low, 8000, 1);
   int apart = 0;
   for (size_t i = 400; i < after.size(); ++i) apart = std::max(apart, std::abs(after[i] - fresh[i]));

@@ -60,13 +60,13 @@ TEST(FilterCutoff, IntegerArithmeticLimitsAndTheFloatVariant) {
   EXPECT_EQ(FilterCutoff(1000, 44100, 32), 2205);
 }
 
-TEST(FilterHint, ShowsTheCutoffTheFilterUses) {
-  EXPECT_EQ(CutoffHintHz(11025, 44100), 22050);  // not 11025: that is the raw position
-  EXPECT_EQ(CutoffHintHz(22050, 44100), 22050);
-  EXPECT_EQ(CutoffHintHz(5000, 44100), 11025);
-  EXPECT_EQ(CutoffHintHz(0, 44100), 1);
-  EXPECT_EQ(CutoffHintHz(12000, 24000), 12000);
-  EXPECT_EQ(CutoffHintHz(6000, 24000), 7200);
+// The ringtone's cut-off, whatever the rate of the file the bar was set up for.
+TEST(FilterHint, ShowsTheCutoffTheRingtonesFilterUses) {
+  EXPECT_EQ(CutoffHintHz(11025), 22050);  // not 11025: that is the raw position
+  EXPECT_EQ(CutoffHintHz(22050), 22050);
+  EXPECT_EQ(CutoffHintHz(5000), 11025);
+  EXPECT_EQ(CutoffHintHz(0), 1);
+  EXPECT_EQ(CutoffHintHz(2000), 4410);  // an 8000 Hz file's high-pass bar at its start
 }
 
 TEST(StartFade, FiveSecondsAt44100StereoStepsByOne441000th) {
