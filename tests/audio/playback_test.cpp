@@ -417,6 +417,19 @@ TEST(Playback, APausedPositionHoldsStill) {
   const double elapsed = std::chrono::duration<double>(Clock::now() - resumed).count();
   // On from there, less what the device played out during the pause (at most a buffer).
   EXPECT_NEAR(moved, elapsed, 0.05);
+  // A seek while paused is heard at once and holds still too, also once decoding has filled
+  // ahead from the new position; playing on starts from it.
+  ASSERT_TRUE(ChannelPause(h));
+  const int64_t target = ChannelSeconds2Bytes(h, 1.0);
+  ASSERT_TRUE(ChannelSetPosition(h, target, POS_BYTE));
+  EXPECT_EQ(ChannelGetPosition(h, POS_BYTE), target);
+  for (int i = 0; i < 4; ++i) {
+    std::this_thread::sleep_for(50ms);
+    ASSERT_EQ(ChannelGetPosition(h, POS_BYTE), target) << "after " << (i + 1) * 50 << " ms";
+  }
+  ASSERT_TRUE(ChannelPlay(h, false));
+  EXPECT_TRUE(WaitUntil([&] { return ChannelGetPosition(h, POS_BYTE) > target; }));
+  EXPECT_LT(Seconds(h), 4.0) << "on from the seek, not from the old pause";
   ASSERT_TRUE(Free());
 }
 
