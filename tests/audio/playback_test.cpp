@@ -386,9 +386,7 @@ TEST(Playback, RemovingOrFreeingWaitsForAHeardSyncThatRuns) {
     const SyncHandle sync = ChannelSetSync(h, SYNC_POS, 4410 * 4, &SlowHeard, &slow);
     ASSERT_NE(sync, 0u);
     ASSERT_TRUE(ChannelPlay(h, false));
-    const auto t0 = Clock::now();
-    while (!slow.started && Clock::now() - t0 < 3s) std::this_thread::sleep_for(1ms);
-    ASSERT_TRUE(slow.started.load());
+    ASSERT_TRUE(WaitUntil([&] { return slow.started.load(); }));
     ASSERT_TRUE(free ? StreamFree(h) : ChannelRemoveSync(h, sync));
     EXPECT_TRUE(slow.done.load()) << "returned while the sync still ran";
     if (!free) StreamFree(h);
