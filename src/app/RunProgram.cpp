@@ -7,6 +7,7 @@
 #include "app/Look.h"
 #include "app/TerminateWatch.h"
 #include "app/Tfrmmain.h"
+#include "source/input_choice.h"
 
 namespace app {
 
@@ -20,13 +21,13 @@ int RunTonewright(QApplication& application) {
   Tfrmmain window;
   if (window.StartupRefused()) return 0;
   // A file named on the command line (a path or a file:// URI, as a file manager's "Open With"
-  // passes it) opens as if it had been dropped.
+  // passes it) opens as a drop or the dialog would open it.
   const QStringList arguments = application.arguments();
   if (arguments.size() > 1) {
     const QString& given = arguments.at(1);
     const QUrl url(given);
     const QString path = url.isLocalFile() ? url.toLocalFile() : QFileInfo(given).absoluteFilePath();
-    window.audiodropDrop({path});
+    if (source::IsCommandLineAccepted(path.toStdString())) window.LoadInputFile(path);
   }
   window.show();
   TerminateWatch watch(&window);

@@ -279,6 +279,7 @@ void Tfrmmain::btnstopClick() {
 // --- Conversion -----------------------------------------------------------------------------
 
 void Tfrmmain::btnconvertClick() {
+  if (converter.running()) return;  // one conversion at a time, and no question about another
   const int64_t seconds = RingtoneSeconds();
   if (convert::FitOnPhone(seconds) == convert::PhoneFit::OverSync &&
       !app::hooks().question(this, QStringLiteral("Ombrix Tonewright"),

@@ -210,7 +210,8 @@ void PlayState::RefreshLocked(Clock::time_point now) {
 
 void PlayState::FlushLocked(int64_t restartAt) {
   ++epoch_;
-  written_ = consumed_ = inFed_ = lastTake_ = 0;
+  // Output frames count from the flush again; a paused stream is heard at its new start.
+  written_ = consumed_ = inFed_ = lastTake_ = pausedAt_ = 0;
   segments_.clear();
   heardSyncs_.clear();
   basePos_ = restartAt;

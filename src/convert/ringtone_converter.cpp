@@ -123,7 +123,10 @@ ConvertResult RingtoneConverter::Run(const ConvertRequest& request) {
     // will not finish the file: it is ended now rather than waited for.
     if (audio::Encode_IsActive(encoderHandle_) == 0) {
       Release(true);
-      return ConvertResult::ErrorWriting;
+      // The window could not handle its events while the write hung: a close asked for meanwhile
+      // is heard now, and a cancelled conversion says nothing.
+      if (processEvents) processEvents();
+      return cancel_.load() ? ConvertResult::Cancelled : ConvertResult::ErrorWriting;
     }
     const int64_t pos = audio::ChannelGetPosition(renderStream_, audio::POS_BYTE);
     if (onProgress && pos >= 0 && endBytes > startBytes) {

@@ -26,6 +26,19 @@ bool IsDropAccepted(std::string_view path) {
   return std::find(kDrop.begin(), kDrop.end(), ext) != kDrop.end();
 }
 
+bool IsCommandLineAccepted(std::string_view path) {
+  if (IsDropAccepted(path)) return true;
+  const std::string ext = LowerExtension(path);
+  if (ext.empty()) return false;
+  const std::string_view patterns = kOpenFilterPatterns;
+  for (size_t at = 0; at < patterns.size();) {
+    const size_t end = std::min(patterns.find(';', at), patterns.size());
+    if (patterns.substr(at + 1, end - at - 1) == ext) return true;  // "*.ext"
+    at = end + 1;
+  }
+  return false;
+}
+
 DropAction ChosenDropAction(const DropOffer& offer) {
   if (offer.copy) return DropAction::Copy;
   if (offer.link) return DropAction::Link;

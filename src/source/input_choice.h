@@ -24,6 +24,11 @@ std::string OpenDialogFilter();
 std::span<const std::string_view> DropExtensions();
 bool IsDropAccepted(std::string_view path);
 
+// A file named on the command line (as a file manager's "Open With" passes it) opens when the
+// drop's extensions or the dialog's patterns take its name: the desktop entry offers the program
+// for AIFF, whose usual ".aif" only the dialog lists.
+bool IsCommandLineAccepted(std::string_view path);
+
 // One item of a drop, in the order the drag source gave them.
 struct DroppedItem {
   bool localFile = false;  // a file of this machine (not a web address or another scheme)

@@ -130,7 +130,14 @@ TEST_F(ConvertWindowTest, LengthsAnIPhoneRefusesAreShownAndAskedAbout) {
   EXPECT_FALSE(std::filesystem::exists(out)) << "cancelling changes nothing";
   EXPECT_EQ(w.onebar->value(), 0);
   answer = true;
+  // A click while it runs changes nothing and asks nothing.
+  bool clickedDuring = false;
+  During(w, 10, [&] {
+    QTest::mouseClick(w.btnconvert, Qt::LeftButton);
+    clickedDuring = true;
+  });
   QTest::mouseClick(w.btnconvert, Qt::LeftButton);
+  ASSERT_TRUE(clickedDuring) << "the conversion ended before the second click";
   EXPECT_EQ(questions.size(), 2);
   EXPECT_TRUE(messages.empty()) << (messages.empty() ? "" : messages[0].text.toStdString());
   EXPECT_NEAR(std::stod(Probe(out, "format=duration")), 45.0, 0.1);

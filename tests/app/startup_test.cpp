@@ -409,9 +409,14 @@ TEST_F(StartupTest, AFileOnTheCommandLineOpensAsIfDropped) {
   EXPECT_TRUE(RunProbe("02040000", home.path(), {ref}).output.contains("shown input=" + ref + " "));
   const QString uri = QUrl::fromLocalFile(ref).toString(QUrl::FullyEncoded);
   EXPECT_TRUE(RunProbe("02040000", home.path(), {uri}).output.contains("shown input=" + ref + " "));
-  // The drop's rules: a name outside its list is not opened.
+  // A name outside the drop's and the dialog's lists is not opened.
   const QString notes = QString::fromStdString(twtest::Fixture("notes.txt"));
   EXPECT_TRUE(RunProbe("02040000", home.path(), {notes}).output.contains("shown input= "));
+  // AIFF as a file manager names it (".aif", in the dialog's list only) opens too.
+  const QString aif = home.path() + "/track.aif";
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(twtest::Fixture("ref.aiff")), aif));
+  const QString shown = RunProbe("02040000", home.path(), {aif}).output;
+  EXPECT_TRUE(shown.contains("shown input=" + aif + " ")) << shown.toStdString();
 }
 
 }  // namespace

@@ -314,6 +314,20 @@ TEST_F(ConverterTest, AnEncoderThatStopsReadingEndsTheConversionWithinSeconds) {
     // "[-]o" keeps the pattern from matching the shell that runs pgrep.
     EXPECT_EQ(twtest::CommandOutput("pgrep -f -- '[-]o " + out.string() + "'"), "") << "the stalled program still runs";
   }
+  // A close asked for while the write hung could not be handled then: it is handled once the
+  // write has given up, and the conversion ends as cancelled (no message, no file).
+  {
+    twtest::SinkDir sink("stall:100000");
+    auto last = std::chrono::steady_clock::now();
+    converter.processEvents = [&] {
+      const auto now = std::chrono::steady_clock::now();
+      if (now - last > std::chrono::seconds(1)) converter.Cancel();  // the window's close, held up
+      last = now;
+    };
+    EXPECT_EQ(converter.ConvertToRingtone(Request(3, 9)), ConvertResult::Cancelled);
+    EXPECT_FALSE(fs::exists(out));
+    converter.processEvents = nullptr;
+  }
   twtest::SinkDir sink;
   EXPECT_EQ(converter.ConvertToRingtone(Request(3, 9)), ConvertResult::Done);
 }
