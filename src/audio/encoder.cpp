@@ -64,6 +64,8 @@ void Encoder::Abort() { End(true); }
 
 bool Encoder::Finish() { return End(false); }
 
+void Encoder::EndInput() { process_->EndInput(); }
+
 bool Encoder::End(bool terminate) {
   std::lock_guard lock(finishMutex_);
   if (finished_.load(std::memory_order_acquire)) return result_;

@@ -38,6 +38,9 @@ class Encoder : public Tap {
 
   // The program runs and has taken every block so far.
   bool Active();
+  // Closes the input without waiting (the encoder must be off its channel): the program writes
+  // the end of its output meanwhile; Finish then collects it.
+  void EndInput();
   // Closes the input and waits for the program (bounded). True only when it exited with status 0
   // having taken all data. Idempotent.
   bool Finish();

@@ -63,6 +63,18 @@ uint32_t Encode_IsActive(EncoderHandle h) {
   });
 }
 
+bool Encode_EndInput(EncoderHandle h) {
+  return Guard(false, [&] {
+    if (!State().initialized.load(std::memory_order_acquire)) return Fail(ERROR_INIT, false);
+    auto encoder = Encoders().Find(h);
+    if (!encoder) return Fail(ERROR_HANDLE, false);
+    if (auto channel = State().channels.Find(encoder->channel())) channel->RemoveTap(encoder.get());
+    encoder->EndInput();
+    SetError(ERROR_OK);
+    return true;
+  });
+}
+
 bool Encode_Stop(EncoderHandle h) {
   return Guard(false, [&] {
     if (!State().initialized.load(std::memory_order_acquire)) return Fail(ERROR_INIT, false);

@@ -205,6 +205,9 @@ EncoderHandle Encode_Start(Handle channel, const char* cmdline, uint32_t flags, 
                            void* user);
 // 1 while the encoder runs and takes data; 0 once it has ended or died, or for a bad handle.
 uint32_t Encode_IsActive(EncoderHandle);
+// Takes the encoder off its channel and closes its input without waiting: the program writes the
+// end of its output while Encode_IsActive says 1; Encode_Stop or Encode_Abort then ends it.
+bool Encode_EndInput(EncoderHandle);
 // Closes the encoder's input and waits for it (bounded). True only when it exited with status 0
 // having taken all data.
 bool Encode_Stop(EncoderHandle);

@@ -285,21 +285,30 @@ void Subprocess::CloseInput() {
   CloseFd(stdin_);
 }
 
+void Subprocess::NoteUnreadInput() {
+  if (!TryReap()) return;
+  // It ended on its own before seeing the end of its input: did it take everything?
+  std::lock_guard lock(writeMutex_);
+  int unread = 0;
+  if (stdin_ >= 0 && ioctl(stdin_, FIONREAD, &unread) == 0 && unread > 0) {
+    std::lock_guard state(stateMutex_);
+    result_.inputUnread = true;
+  }
+}
+
+void Subprocess::EndInput() {
+  std::lock_guard finish(finishMutex_);
+  NoteUnreadInput();
+  CloseInput();
+}
+
 Subprocess::Result Subprocess::CloseAndWait(std::chrono::milliseconds limit) {
   std::lock_guard finish(finishMutex_);
   {
     std::lock_guard lock(stateMutex_);
     if (waited_) return result_;
   }
-  if (TryReap()) {
-    // It ended on its own before seeing the end of its input: did it take everything?
-    std::lock_guard lock(writeMutex_);
-    int unread = 0;
-    if (stdin_ >= 0 && ioctl(stdin_, FIONREAD, &unread) == 0 && unread > 0) {
-      std::lock_guard state(stateMutex_);
-      result_.inputUnread = true;
-    }
-  }
+  NoteUnreadInput();
   CloseInput();
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (!TryReap()) {

@@ -60,6 +60,9 @@ class Subprocess {
   // True while the program has not ended and its input is intact.
   bool Alive();
   bool inputBroken() const { return broken_.load(std::memory_order_acquire); }
+  // Closes the input without waiting: the program sees the end of its data and may take its
+  // time to finish; CloseAndWait then collects what it did. Idempotent.
+  void EndInput();
   // Closes the input and waits up to `limit` for the program to end, then kills it.
   // Idempotent: a second call returns the first result.
   Result CloseAndWait(std::chrono::milliseconds limit);
@@ -79,6 +82,9 @@ class Subprocess {
   bool TryReap();
   void ReaderLoop();
   void CloseInput();
+  // Before the input is closed: a program that has already ended with written data unread did
+  // not take everything (result_.inputUnread).
+  void NoteUnreadInput();
 
   pid_t pid_ = -1;
   int stdin_ = -1;          // writer's end; guarded by writeMutex_

@@ -1,8 +1,10 @@
 #include "convert/ringtone_converter.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "source/openers.h"
 
@@ -142,6 +144,18 @@ ConvertResult RingtoneConverter::Run(const ConvertRequest& request) {
     }
   }
   audio::ChannelStop(renderMixer_);
+  // The encoder writes the end of its file once its input is closed. The window goes on meanwhile:
+  // an encoder that hangs there does not freeze it, and a close asked for ends it without a file.
+  audio::Encode_EndInput(encoderHandle_);
+  const auto until = std::chrono::steady_clock::now() + kFinishLimit;
+  while (audio::Encode_IsActive(encoderHandle_) != 0) {
+    if (processEvents) processEvents();
+    if (cancel_.load() || std::chrono::steady_clock::now() >= until) {
+      Release(true);
+      return cancel_.load() ? ConvertResult::Cancelled : ConvertResult::ErrorWriting;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   const bool written = audio::Encode_Stop(encoderHandle_);
   audio::StreamFree(renderMixer_);
   render_.setRenderMixer(0);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -35,6 +36,9 @@ const char* ResultMessage(ConvertResult result);
 
 class RingtoneConverter {
  public:
+  // How long the encoder may take to finish its file once its input has ended.
+  static constexpr std::chrono::seconds kFinishLimit{60};
+
   // `render` holds the conversion's effect and fade state; it reads the fade boxes.
   explicit RingtoneConverter(preview::RenderEffects& render) : render_(render) {}
 

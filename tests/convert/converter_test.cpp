@@ -328,6 +328,22 @@ TEST_F(ConverterTest, AnEncoderThatStopsReadingEndsTheConversionWithinSeconds) {
     EXPECT_FALSE(fs::exists(out));
     converter.processEvents = nullptr;
   }
+  // An encoder that took everything and then does not end: the window's events go on while it is
+  // waited for, and a close then ends it at once, without a file or a program left behind.
+  {
+    twtest::SinkDir sink("hang");
+    int waited = 0;
+    converter.processEvents = [&] {
+      if (fs::exists(sink.path() + "/eof") && ++waited == 20) converter.Cancel();
+    };
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(converter.ConvertToRingtone(Request(3, 9)), ConvertResult::Cancelled);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 15.0);
+    EXPECT_GE(waited, 20) << "the window's events were not handled while the encoder finished";
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(twtest::CommandOutput("pgrep -f -- '[-]o " + out.string() + "'"), "") << "the program still runs";
+    converter.processEvents = nullptr;
+  }
   twtest::SinkDir sink;
   EXPECT_EQ(converter.ConvertToRingtone(Request(3, 9)), ConvertResult::Done);
 }
