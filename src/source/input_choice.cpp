@@ -11,6 +11,11 @@ namespace {
 constexpr std::array<std::string_view, 24> kDrop = {
     ".aac", ".mp4", ".m4a", ".flac", ".fla", ".mpc", ".mp+", ".mpp", ".wav", ".ape", ".mp3", ".mp2",
     ".mp1", ".ogg", ".wma", ".ac3", ".m4b", ".aiff", ".xm", ".it", ".s3m", ".mod", ".mtm", ".umx"};
+
+// The other names of the audio types the desktop entry lists, which neither list has; the
+// general opener takes them by their content.
+constexpr std::array<std::string_view, 12> kDesktopOnly = {".oga",  ".opus", ".mpga", ".adts", ".f4a", ".f4b",
+                                                          ".aifc", ".m15",  ".uni",  ".med",  ".669", ".ult"};
 }  // namespace
 
 std::string OpenDialogFilter() {
@@ -30,6 +35,7 @@ bool IsCommandLineAccepted(std::string_view path) {
   if (IsDropAccepted(path)) return true;
   const std::string ext = LowerExtension(path);
   if (ext.empty()) return false;
+  if (std::find(kDesktopOnly.begin(), kDesktopOnly.end(), ext) != kDesktopOnly.end()) return true;
   const std::string_view patterns = kOpenFilterPatterns;
   for (size_t at = 0; at < patterns.size();) {
     const size_t end = std::min(patterns.find(';', at), patterns.size());

@@ -25,8 +25,9 @@ std::span<const std::string_view> DropExtensions();
 bool IsDropAccepted(std::string_view path);
 
 // A file named on the command line (as a file manager's "Open With" passes it) opens when the
-// drop's extensions or the dialog's patterns take its name: the desktop entry offers the program
-// for AIFF, whose usual ".aif" only the dialog lists.
+// drop's extensions or the dialog's patterns take its name, or when it has another name of an
+// audio type the desktop entry lists (".aif" is only in the dialog's list; ".oga", ".opus",
+// ".aifc" and the like in neither).
 bool IsCommandLineAccepted(std::string_view path);
 
 // One item of a drop, in the order the drag source gave them.

@@ -86,6 +86,13 @@ TEST(ProgramFiles, DesktopEntryOffersTheProgramForTheAudioItOpens) {
     for (const QString& type : audio) named = named || types.contains(type);
     EXPECT_TRUE(named) << ext << " (" << audio.join(' ').toStdString() << ")";
   }
+  // And the other way round: a file of a listed type that "Open With" hands over opens, whatever
+  // name of the type it has (*.ass, which this database also gives audio/aac, names subtitles).
+  for (const QString& line : lines) {
+    const QString type = line.section(':', -2, -2), glob = line.section(':', -1);
+    if (!types.contains(type) || !glob.startsWith("*.") || glob == "*.ass") continue;
+    EXPECT_TRUE(source::IsCommandLineAccepted(("/x/a" + glob.mid(1)).toStdString())) << glob.toStdString();
+  }
 }
 
 TEST(ProgramFiles, HelpPageIsBesideTheProgram) {

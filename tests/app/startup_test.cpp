@@ -412,11 +412,14 @@ TEST_F(StartupTest, AFileOnTheCommandLineOpensAsIfDropped) {
   // A name outside the drop's and the dialog's lists is not opened.
   const QString notes = QString::fromStdString(twtest::Fixture("notes.txt"));
   EXPECT_TRUE(RunProbe("02040000", home.path(), {notes}).output.contains("shown input= "));
-  // AIFF as a file manager names it (".aif", in the dialog's list only) opens too.
-  const QString aif = home.path() + "/track.aif";
-  ASSERT_TRUE(QFile::copy(QString::fromStdString(twtest::Fixture("ref.aiff")), aif));
-  const QString shown = RunProbe("02040000", home.path(), {aif}).output;
-  EXPECT_TRUE(shown.contains("shown input=" + aif + " ")) << shown.toStdString();
+  // Names the desktop entry's types have that the drop does not take open too: AIFF as a file
+  // manager names it (".aif", in the dialog's list only), Ogg audio named ".oga" (in neither).
+  for (const auto& [fixture, name] : {std::pair{"ref.aiff", "/track.aif"}, std::pair{"ref.ogg", "/track.oga"}}) {
+    const QString copy = home.path() + name;
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(twtest::Fixture(fixture)), copy));
+    const QString shown = RunProbe("02040000", home.path(), {copy}).output;
+    EXPECT_TRUE(shown.contains("shown input=" + copy + " ")) << shown.toStdString();
+  }
 }
 
 }  // namespace
