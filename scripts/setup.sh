@@ -14,6 +14,7 @@ PACKAGES=(
   libopenmpt0
   # fixtures and checks
   python3 ffmpeg sox libsox-fmt-all lame flac vorbis-tools musepack-tools libjmac-java default-jre-headless
+  procps
   # window tests
   xvfb xauth xdotool x11-utils imagemagick
   # desktop entry checks

@@ -16,6 +16,11 @@ Registry<Encoder>& Encoders() {
   static Registry<Encoder> encoders;
   return encoders;
 }
+
+// No block reaches the encoder once this returns.
+void TakeOffChannel(const Encoder& encoder) {
+  if (auto channel = State().channels.Find(encoder.channel())) channel->RemoveTap(&encoder);
+}
 }  // namespace
 
 void ForgetEncoder(EncoderHandle handle) { Encoders().Take(handle); }
@@ -68,7 +73,7 @@ bool Encode_EndInput(EncoderHandle h) {
     if (!State().initialized.load(std::memory_order_acquire)) return Fail(ERROR_INIT, false);
     auto encoder = Encoders().Find(h);
     if (!encoder) return Fail(ERROR_HANDLE, false);
-    if (auto channel = State().channels.Find(encoder->channel())) channel->RemoveTap(encoder.get());
+    TakeOffChannel(*encoder);
     encoder->EndInput();
     SetError(ERROR_OK);
     return true;
@@ -81,7 +86,7 @@ bool Encode_Stop(EncoderHandle h) {
     auto encoder = Encoders().Take(h);
     if (!encoder) return Fail(ERROR_HANDLE, false);
     // No block reaches the encoder once it is off its channel; then its input is closed.
-    if (auto channel = State().channels.Find(encoder->channel())) channel->RemoveTap(encoder.get());
+    TakeOffChannel(*encoder);
     if (!encoder->Finish()) return Fail(ERROR_ENDED, false);
     SetError(ERROR_OK);
     return true;
@@ -93,7 +98,7 @@ bool Encode_Abort(EncoderHandle h) {
     if (!State().initialized.load(std::memory_order_acquire)) return Fail(ERROR_INIT, false);
     auto encoder = Encoders().Take(h);
     if (!encoder) return Fail(ERROR_HANDLE, false);
-    if (auto channel = State().channels.Find(encoder->channel())) channel->RemoveTap(encoder.get());
+    TakeOffChannel(*encoder);
     encoder->Abort();
     SetError(ERROR_OK);
     return true;
