@@ -52,8 +52,9 @@ bool Init(int device, uint32_t freq, uint32_t flags, void* window) {
     if (device < -1 || freq == 0) return Fail(ERROR_ILLPARAM, false);
     std::lock_guard lock(State().lifecycle);
     if (State().initialized.load()) return Fail(ERROR_ALREADY, false);
-    // The default device, or a silent real-time output when none can be opened.
-    if (!StartPlayback(freq)) return Fail(ERROR_DRIVER, false);
+    // Device 0 is no output at all: decoding channels only (a run without a desktop). Otherwise
+    // the default device, or a silent real-time output when none can be opened.
+    if (device != 0 && !StartPlayback(freq)) return Fail(ERROR_DRIVER, false);
     State().initialized.store(true, std::memory_order_release);
     SetError(ERROR_OK);
     return true;

@@ -103,7 +103,8 @@ using EncodeProc = void(EncoderHandle, Handle channel, const void* buffer, uint3
 // Version of the engine: 0x0204 in the high word (2.4). Any thread.
 uint32_t GetVersion();
 // Opens the output: device -1 is the default device. Falls back to a silent real-time output
-// when no device can be opened (Init still succeeds). `window` is not used. Any thread, not from
+// when no device can be opened (Init still succeeds). Device 0 opens no output: only decoding
+// channels work, and playing fails with ERROR_INIT. `window` is not used. Any thread, not from
 // a callback.
 bool Init(int device, uint32_t freq, uint32_t flags, void* window);
 // Stops the output and releases every stream, mixer, sync, DSP and encoder. Not from a callback.

@@ -29,6 +29,12 @@ double FilterCoefficient(int32_t cutoff, int32_t rate) {
 
 int32_t CutoffHintHz(int32_t position) { return FilterCutoff(position, kRingtoneRate, 16); }
 
+int32_t SettingForCutoffHz(int32_t hz) {
+  const int64_t half = kRingtoneRate / 2;
+  const int64_t setting = (int64_t{std::max(hz, 0)} * 10000 + half / 2) / half;
+  return static_cast<int32_t>(std::min<int64_t>(setting, half));
+}
+
 void StartFadeState(FadeState& state, bool fadeIn, double seconds, int32_t rate, int32_t channels,
                     double fromLevel) {
   const double level = fadeIn ? 1.0 : std::clamp(std::isnan(fromLevel) ? 1.0 : fromLevel, 0.0, 1.0);

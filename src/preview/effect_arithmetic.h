@@ -28,6 +28,10 @@ double FilterCoefficient(int32_t cutoff, int32_t rate);
 // filter uses (FilterCutoff at kRingtoneRate with 16 bits), which the preview's uses too.
 int32_t CutoffHintHz(int32_t position);
 
+// The filter bar position whose cut-off is nearest `hz`: the inverse of CutoffHintHz, so that a
+// cut-off given in Hz sounds as the bar set to show it. 2205 Hz gives 1000, 11025 Hz gives 5000.
+int32_t SettingForCutoffHz(int32_t hz);
+
 // Starts a fade of `seconds` in `state`:
 //   fadeSeconds := seconds; fadeGain := 0 (fade-in) or `fromLevel` (fade-out);
 //   fadeStep := +1 or -fromLevel / seconds / rate / channels (the divisions in this order, in

@@ -1,0 +1,138 @@
+#include "app/headless_run.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+
+#include "app/OutputName.h"
+#include "audio/engine.h"
+#include "convert/encoder_command.h"
+#include "convert/phone_limits.h"
+#include "convert/ringtone_converter.h"
+#include "preview/effect_arithmetic.h"
+#include "preview/preview_state.h"
+#include "preview/render_effects.h"
+#include "source/openers.h"
+
+namespace app {
+
+namespace {
+
+constexpr const char* kProgram = "tonewright";
+
+int UsageError(const std::string& reason, Console console) {
+  console.err << kProgram << ": " << reason << "\n" << Usage();
+  return 2;
+}
+
+// A path or a file:// URI, as a file manager passes it.
+std::string LocalPath(const std::string& given) {
+  const QUrl url(QString::fromStdString(given));
+  return url.isLocalFile() ? url.toLocalFile().toStdString() : given;
+}
+
+// The engine for one run, with no output device; released when the run ends.
+struct EngineRun {
+  EngineRun() { started = audio::Init(0, 44100, 0, nullptr); }
+  ~EngineRun() {
+    if (started) audio::Free();
+  }
+  bool started = false;
+};
+
+// The file's length in seconds as its header tells it (an estimate for some files); a negative
+// value when the file cannot be opened.
+double FileSeconds(const std::string& path) {
+  const audio::Handle h = source::OpenRenderStream(path, source::kRenderFlags);
+  if (h == 0) return -1;
+  const double seconds = audio::ChannelBytes2Seconds(h, audio::ChannelGetLength(h, audio::POS_BYTE));
+  audio::StreamFree(h);
+  return std::max(seconds, 0.0);
+}
+
+int Convert(const CommandLine& line, Console console) {
+  const std::string input = LocalPath(line.input);
+  const double fileSeconds = FileSeconds(input);
+  if (fileSeconds < 0) {
+    console.err << kProgram << ": " << convert::ResultMessage(convert::ConvertResult::ErrorCreatingStream) << " ("
+                << input << ")\n";
+    return 1;
+  }
+  const double start = line.start.value_or(0);
+  const double end = std::min(line.end.value_or(fileSeconds), fileSeconds);
+  if (start >= fileSeconds) {
+    char length[32];
+    std::snprintf(length, sizeof length, "%.3f", fileSeconds);
+    return UsageError(std::string("the start lies past the file's end (") + length + " s)", console);
+  }
+  if (const std::string hint = convert::LengthHint(end - start); !hint.empty())
+    console.err << kProgram << ": warning: " << hint << "\n";
+
+  preview::PreviewShared shared;
+  shared.controls.fadeIn = line.fadeIn > 0;
+  shared.controls.fadeInSeconds = line.fadeIn;
+  shared.controls.fadeOut = line.fadeOut > 0;
+  shared.controls.fadeOutSeconds = line.fadeOut;
+  preview::RenderEffects render(shared, true);
+  convert::RingtoneConverter converter(render);
+
+  convert::ConvertRequest request;
+  request.inputPath = input;
+  request.startSeconds = start;
+  request.endSeconds = line.end ? *line.end : 0;  // without an end: the file's own end
+  request.effects = preview::EffectControls{line.gain.has_value(), line.gain.value_or(0),
+                                            line.highPass.has_value(), preview::SettingForCutoffHz(line.highPass.value_or(0)),
+                                            line.lowPass.has_value(), preview::SettingForCutoffHz(line.lowPass.value_or(0))};
+  request.outputPath = RingtoneFileName(QString::fromStdString(line.output)).toStdString();
+  request.command = convert::BuildEncoderCommand(request.outputPath, line.tags);
+  int shown = -1;
+  if (console.progress) {
+    converter.onProgress = [&](int percent) {
+      if (percent == shown) return;
+      shown = percent;
+      console.err << "\r" << percent << "%" << std::flush;
+    };
+  }
+  const convert::ConvertResult result = converter.ConvertToRingtone(request);
+  if (shown >= 0) console.err << "\n";
+  switch (result) {
+    case convert::ConvertResult::Done: return 0;
+    case convert::ConvertResult::StartPastEnd:
+      return UsageError("the start lies past the file's end", console);
+    case convert::ConvertResult::ErrorWriting:
+      console.err << kProgram << ": " << convert::ResultMessage(result) << " (" << request.outputPath << ")\n";
+      return 1;
+    default:
+      console.err << kProgram << ": " << convert::ResultMessage(result) << " (" << input << ")\n";
+      return 1;
+  }
+}
+
+}  // namespace
+
+int RunHeadless(const CommandLine& line, Console console) {
+  switch (line.mode) {
+    case CommandLine::Mode::Help: console.out << Usage(); return 0;
+    case CommandLine::Mode::Version: console.out << kProgram << " " << kProgramVersion << "\n"; return 0;
+    case CommandLine::Mode::Window: return UsageError("no option given", console);
+    case CommandLine::Mode::Suggest:
+    case CommandLine::Mode::Convert: break;
+  }
+  EngineRun engine;
+  if (!engine.started) {
+    console.err << kProgram << ": the audio engine does not start\n";
+    return 1;
+  }
+  return Convert(line, console);
+}
+
+int RunCommandLine(const std::vector<std::string>& arguments, Console console) {
+  const ParsedCommandLine parsed = ParseCommandLine(arguments);
+  if (!parsed.error.empty()) return UsageError(parsed.error, console);
+  return RunHeadless(parsed.line, console);
+}
+
+}  // namespace app

@@ -1,0 +1,266 @@
+// The command line: its parsing, and ringtones made without a window, in this process with the
+// recording stand-in encoder (the samples and arguments it receives) and as the real program
+// without a display (exit statuses, messages, the written file checked by ffprobe).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/headless_run.h"
+#include "audio/engine.h"
+#include "convert/encoder_command.h"
+#include "convert/phone_limits.h"
+#include "convert/ringtone_converter.h"
+#include "preview/effect_arithmetic.h"
+#include "preview/render_effects.h"
+#include "support/command.h"
+#include "support/fixtures.h"
+#include "support/sink_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using app::CommandLine;
+
+TEST(CommandLineTest, TimesAreSecondsOrMinutesAndSeconds) {
+  const struct {
+    const char* text;
+    double seconds;  // < 0: not a time
+  } cases[] = {
+      {"62.4", 62.4},    {"1:02.4", 62.4}, {"1:02.400", 62.4}, {"0:05", 5},     {"7", 7},
+      {"1:01:02", 3662}, {".5", 0.5},      {"", -1},           {"abc", -1},     {"1:75", -1},
+      {"-3", -1},        {"1.5:00", -1},   {"1::2", -1},       {"1e3", -1},     {"1:2:3:4", -1},
+      {"2.", 2},         {"1.2.3", -1},    {":30", -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto t = app::ParseTime(c.text);
+    if (c.seconds < 0) {
+      EXPECT_FALSE(t.has_value());
+    } else {
+      ASSERT_TRUE(t.has_value());
+      EXPECT_NEAR(*t, c.seconds, 1e-9);
+    }
+  }
+}
+
+TEST(CommandLineTest, WrongCommandLinesSayWhy) {
+  const struct {
+    std::vector<std::string> args;
+    const char* why;  // empty: right
+  } cases[] = {
+      {{"song.mp3"}, ""},
+      {{"--output", "a", "song.mp3"}, ""},
+      {{"--output=a", "--start=1:02.4", "--end", "70", "--gain", "-12", "--fade-in", "10", "song.mp3"}, ""},
+      {{"--suggest", "--length", "25", "song.mp3"}, ""},
+      {{"--output", "a", "--", "-song.mp3"}, ""},
+      {{"--output", "a", "--frobnicate", "song.mp3"}, "unknown option '--frobnicate'"},
+      {{"--output", "a", "--start", "1:75", "song.mp3"}, "--start: '1:75' is not a time"},
+      {{"--output", "a", "--start", "9", "--end", "9", "song.mp3"}, "the start is not before the end"},
+      {{"--output", "a"}, "no file given"},
+      {{"--output", "a", "x.mp3", "y.mp3"}, "more than one file given"},
+      {{"--start", "1", "song.mp3"}, "--output is missing"},
+      {{"--output", "a", "--gain", "13", "song.mp3"}, "--gain: '13' is not a whole number of dB"},
+      {{"--output", "a", "--gain", "1.5", "song.mp3"}, "--gain: '1.5'"},
+      {{"--output", "a", "--fade-out", "0", "song.mp3"}, "--fade-out: '0' is not a whole number of seconds"},
+      {{"--output", "a", "--low-pass", "30000", "song.mp3"}, "--low-pass: '30000' is not a frequency"},
+      {{"--output", "a", "song.mp3", "--end"}, "--end: a value is missing"},
+  };
+  for (const auto& c : cases) {
+    const auto parsed = app::ParseCommandLine(c.args);
+    SCOPED_TRACE(c.args.back());
+    if (*c.why == 0) {
+      EXPECT_EQ(parsed.error, "");
+    } else {
+      EXPECT_EQ(parsed.error.rfind(c.why, 0), 0u) << parsed.error;
+    }
+  }
+  const auto full = app::ParseCommandLine({"--output", "o", "--start", "0:03.700", "--end", "9.2", "--fade-out", "2",
+                                           "--low-pass", "6615", "--title", "T", "x.flac"});
+  EXPECT_EQ(full.line.mode, CommandLine::Mode::Convert);
+  EXPECT_NEAR(*full.line.start, 3.7, 1e-9);
+  EXPECT_EQ(full.line.fadeOut, 2);
+  EXPECT_EQ(*full.line.lowPass, 6615);
+  EXPECT_TRUE(full.line.tags.write);
+  EXPECT_EQ(full.line.input, "x.flac");
+  EXPECT_EQ(app::ParseCommandLine({"--help", "--frobnicate"}).error, "unknown option '--frobnicate'");
+  EXPECT_EQ(app::ParseCommandLine({"-h"}).line.mode, CommandLine::Mode::Help);
+}
+
+// Runs in this process, with the recording stand-in as the encoder found on PATH.
+class HeadlessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (std::string(TW_SINK_FOLDER) + ":" + oldPath).c_str(), 1);
+    out = fs::temp_directory_path() / ("tw_cli_" + std::to_string(::getpid()));
+    fs::remove(out.string() + ".m4r");
+  }
+  void TearDown() override {
+    setenv("PATH", oldPath.c_str(), 1);
+    fs::remove(out.string() + ".m4r");
+  }
+  int Run(std::vector<std::string> args) {
+    std::ostringstream o, e;
+    const int status = app::RunCommandLine(args, {o, e, false});
+    stdoutText = o.str();
+    stderrText = e.str();
+    return status;
+  }
+  static std::vector<int16_t> Pcm(const twtest::SinkDir& sink) {
+    const auto in = sink.Stdin();
+    std::vector<int16_t> pcm(in.size() > 44 ? (in.size() - 44) / 2 : 0);
+    if (!pcm.empty()) std::memcpy(pcm.data(), in.data() + 44, pcm.size() * 2);
+    return pcm;
+  }
+  std::string oldPath;
+  fs::path out;
+  std::string stdoutText, stderrText;
+};
+
+// Parts with decimals and in m:ss.fff of files other tools made, late in them: exactly the marked
+// frames reach the encoder, as ffmpeg decodes them.
+TEST_F(HeadlessTest, ThePartIsExactlyTheMarkedFramesAsFfmpegDecodesThem) {
+  const struct {
+    const char* file;
+    const char* start;
+    const char* end;
+    int64_t from, frames;
+  } cases[] = {
+      {"late_vbr.mp3", "31.5", "0:37.250", 1389150, 253575},  // VBR MP3 without a Xing header
+      {"ref.flac", "0:03.700", "9.2", 163170, 242550},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    twtest::SinkDir sink;
+    const std::string input = twtest::Fixture(c.file);
+    ASSERT_EQ(Run({"--output", out.string(), "--start", c.start, "--end", c.end, input}), 0) << stderrText;
+    EXPECT_EQ(stderrText, "") << "no progress when standard error is not a terminal";
+    EXPECT_EQ(sink.Args().back(), "-");
+    EXPECT_EQ(sink.Args()[sink.Args().size() - 2], out.string() + ".m4r") << "the window's naming rule";
+    const auto pcm = Pcm(sink);
+    ASSERT_EQ(pcm.size(), static_cast<size_t>(c.frames * 2));
+    const std::string all = twtest::CommandOutput("ffmpeg -nostdin -v error -i '" + input + "' -f s16le -ac 2 -");
+    ASSERT_GE(all.size() / 4, static_cast<size_t>(c.from + c.frames));
+    int worst = 0;
+    for (size_t i = 0; i < pcm.size(); ++i) {
+      int16_t x;
+      std::memcpy(&x, all.data() + c.from * 4 + i * 2, 2);
+      worst = std::max(worst, std::abs(pcm[i] - x));
+    }
+    EXPECT_LE(worst, 1);
+  }
+}
+
+// The options give the encoder what the window's controls give it for the same part: the same
+// command and the same samples, the filter's Hz mapped onto the bar's setting.
+TEST_F(HeadlessTest, OptionsGiveWhatTheWindowsControlsGive) {
+  const std::string input = twtest::Fixture("22k.wav");
+  twtest::SinkDir byCommand;
+  ASSERT_EQ(Run({"--output", out.string() + ".M4R", "--start", "2.5", "--end", "8.25", "--fade-in", "1", "--fade-out",
+                 "2", "--gain", "6", "--high-pass", "220", "--low-pass", "6615", "--title", "Two Words", "--year",
+                 "2010", input}),
+            0)
+      << stderrText;
+  const auto args = byCommand.Args();
+  const auto pcm = Pcm(byCommand);
+
+  ASSERT_TRUE(audio::Init(0, 44100, 0, nullptr));
+  preview::PreviewShared shared;
+  shared.playStream = audio::StreamCreateFile(input.c_str(), 0, 0, audio::STREAM_DECODE);
+  shared.controls.fadeIn = true;
+  shared.controls.fadeInSeconds = 1;
+  shared.controls.fadeOut = true;
+  shared.controls.fadeOutSeconds = 2;
+  preview::RenderEffects render(shared);
+  convert::RingtoneConverter converter(render);
+  convert::ConvertRequest request;
+  request.inputPath = input;
+  request.startSeconds = 2.5;
+  request.endSeconds = 8.25;
+  request.effects = preview::EffectControls{true, 6, true, 100, true, 3000};
+  request.outputPath = out.string() + ".M4R";
+  request.command = convert::BuildEncoderCommand(request.outputPath, {true, "Two Words", "", "", "", "2010"});
+  twtest::SinkDir byWindow;
+  EXPECT_EQ(converter.ConvertToRingtone(request), convert::ConvertResult::Done);
+  audio::Free();
+  EXPECT_EQ(args, byWindow.Args());
+  EXPECT_EQ(pcm.size(), static_cast<size_t>(5.75 * 44100 * 2));
+  EXPECT_TRUE(pcm == Pcm(byWindow)) << "the samples differ";
+}
+
+TEST_F(HeadlessTest, FailuresExitWithTheirStatusAndKeepAnExistingOutput) {
+  const std::string ringtone = out.string() + ".m4r";
+  {
+    std::ofstream(ringtone) << "an earlier ringtone";
+  }
+  const auto untouched = [&] {
+    std::ifstream in(ringtone);
+    std::string s;
+    std::getline(in, s);
+    return s == "an earlier ringtone";
+  };
+  const std::string bad = twtest::Fixture("random.mp3");
+  EXPECT_EQ(Run({"--output", out.string(), "--start", "1", "--end", "3", bad}), 1);
+  EXPECT_EQ(stderrText, "tonewright: Error creating stream! (" + bad + ")\n");
+  EXPECT_TRUE(untouched());
+  {
+    twtest::SinkDir sink("code:1");
+    EXPECT_EQ(Run({"--output", out.string(), "--start", "1", "--end", "3", twtest::Fixture("ref.wav")}), 1);
+    EXPECT_EQ(stderrText, "tonewright: Error writing ringtone! (" + ringtone + ")\n");
+    EXPECT_TRUE(untouched());
+  }
+  // Wrong command lines: a reason and the usage, nothing run.
+  EXPECT_EQ(Run({"--output", out.string(), "--start", "61", twtest::Fixture("sec60.wav")}), 2);
+  EXPECT_EQ(stderrText.rfind("tonewright: the start lies past the file's end", 0), 0u) << stderrText;
+  EXPECT_NE(stderrText.find(app::Usage()), std::string::npos);
+  EXPECT_EQ(Run({"--output", out.string(), "--gain", "x", twtest::Fixture("ref.wav")}), 2);
+  EXPECT_EQ(stdoutText, "");
+  EXPECT_TRUE(untouched());
+  EXPECT_EQ(Run({"--help"}), 0);
+  EXPECT_EQ(stdoutText, app::Usage());
+}
+
+// Past 30 s and past 40 s the command warns with the window's words, and writes the tone.
+TEST_F(HeadlessTest, LengthsAnIPhoneRefusesAreWarnedAbout) {
+  for (const double end : {25.0, 35.5, 45.0}) {
+    twtest::SinkDir sink;
+    ASSERT_EQ(Run({"--output", out.string(), "--start", "2", "--end", std::to_string(end), twtest::Fixture("sec60.wav")}), 0);
+    const std::string hint = convert::LengthHint(end - 2);
+    EXPECT_EQ(stderrText, hint.empty() ? "" : "tonewright: warning: " + hint + "\n");
+    EXPECT_EQ(Pcm(sink).size(), static_cast<size_t>(std::llround((end - 2) * 44100) * 2));
+  }
+}
+
+// The real program, with no display at all, and the encoder it ships.
+TEST(ProgramCommandLineTest, RunsWithoutADisplayAndWritesACheckedRingtone) {
+  const std::string program = std::string(TW_PROGRAM_DIR) + "/tonewright";
+  const std::string out = (fs::temp_directory_path() / ("tw_cli_real_" + std::to_string(::getpid()))).string();
+  const std::string env = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ";
+  EXPECT_EQ(twtest::CommandOutput(env + program + " --version"), "tonewright 1.00\n");
+  EXPECT_EQ(twtest::CommandOutput(env + program + " --frobnicate x 2>/dev/null; echo $?"), "2\n");
+  EXPECT_EQ(twtest::CommandOutput(env + program + " --output " + out + " --start 1 --end 4 /nonexistent.mp3 2>&1; echo $?"),
+            "tonewright: Error creating stream! (/nonexistent.mp3)\n1\n");
+  const std::string made = twtest::CommandOutput(env + program + " --output " + out + " --start 0:03.700 --end 9.2 --title Bell " +
+                                                 twtest::Fixture("ref_notag.mp3") + " 2>&1; echo $?");
+  EXPECT_EQ(made, "0\n");
+  const std::string probe = twtest::CommandOutput("ffprobe -v error -show_entries format=duration:format_tags=title:stream=codec_name "
+                                                  "-of default=nw=1 '" + out + ".m4r'");
+  EXPECT_NE(probe.find("codec_name=aac"), std::string::npos) << probe;
+  EXPECT_NE(probe.find("TAG:title=Bell"), std::string::npos) << probe;
+  const auto at = probe.find("duration=");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_NEAR(std::stod(probe.substr(at + 9)), 5.5, 0.01);
+  fs::remove(out + ".m4r");
+}
+
+}  // namespace
