@@ -183,6 +183,8 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   // Space: presses the button or box that has the focus; otherwise pauses a playing preview and
   // plays one that is not playing.
   void PlayPauseKey();
+  // [ and ]: the start (or the end) at the position being heard.
+  void MarkKey(bool start);
   // The conversion.
   void btnconvertClick();
   void ConvertToRingtone(const QString& input, const QString& output);

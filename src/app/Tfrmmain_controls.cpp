@@ -213,6 +213,12 @@ void Tfrmmain::CreateControls() {
   // Space plays and pauses as in media players; a text box with the focus takes it as a space,
   // a button or box that Tab moved to takes it as a press.
   connect(new QShortcut(QKeySequence(Qt::Key_Space), this), &QShortcut::activated, this, &Tfrmmain::PlayPauseKey);
+  // [ and ] mark the start and the end where the preview is heard, as in sound editors; like
+  // Space, a text box with the focus takes them as text.
+  connect(new QShortcut(QKeySequence(Qt::Key_BracketLeft), this), &QShortcut::activated, this, [this] { MarkKey(true); });
+  connect(new QShortcut(QKeySequence(Qt::Key_BracketRight), this), &QShortcut::activated, this, [this] { MarkKey(false); });
+  PB->setToolTip(QStringLiteral("Left click: start, right click: end, middle click: play from there.\n"
+                                "While it plays, [ marks the start and ] the end at what you hear."));
   connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, btnselect, [this] { btnselect->click(); });
   connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, btnhelp,
           [this] { btnhelp->click(); });

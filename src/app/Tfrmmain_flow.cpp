@@ -272,6 +272,8 @@ void Tfrmmain::PlayPauseKey() {
   }
 }
 
+void Tfrmmain::MarkKey(bool start) { selection.MarkHeard(start); }
+
 void Tfrmmain::btnstopClick() {
   if (transport.btnstopClick()) ResetPlayColumn();
 }

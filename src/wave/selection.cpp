@@ -102,6 +102,15 @@ void Selection::eeditDownClick(int64_t shown) {
   SetSelEnd(audio::ChannelSeconds2Bytes(shared_.playStream.load(), static_cast<double>(shown - 1)));
 }
 
+void Selection::MarkHeard(bool start) {
+  const audio::Handle stream = shared_.playStream.load();
+  if (stream == 0) return;
+  const int64_t heard = audio::ChannelGetPosition(stream, audio::POS_BYTE);
+  if (heard < 0) return;
+  if (start) SetSelStart(heard);
+  else SetSelEnd(heard);
+}
+
 int64_t Selection::PositionOfColumn(int x, uint32_t bytesPerPixel) const {
   int64_t position = static_cast<int64_t>(x) * bytesPerPixel;
   const int64_t length = audio::ChannelGetLength(shared_.playStream.load(), audio::POS_BYTE);

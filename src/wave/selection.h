@@ -42,6 +42,10 @@ class Selection {
   void eeditUpClick(int64_t shown, int64_t maximum);
   void eeditDownClick(int64_t shown);
 
+  // Sets the start (or the end) at the position of the preview being heard now (what the device
+  // plays, not what was decoded ahead). Nothing without a preview stream.
+  void MarkHeard(bool start);
+
   // The view's mouse: x in view pixels; bytesPerPixel the column scale; positions are clamped to
   // the stream (0 to its length).
   void PBMouseDown(MouseButton button, int x, uint32_t bytesPerPixel);

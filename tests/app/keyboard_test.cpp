@@ -7,9 +7,12 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "app/PaintBox.h"
 #include "app/Tfrmmain.h"
 #include "app_test_support.h"
+#include "support/device_frames.h"
 #include "support/fixtures.h"
+#include "wave/seconds_text.h"
 
 namespace {
 
@@ -91,6 +94,42 @@ TEST_F(KeyboardTest, SpacePlaysAndPausesExceptInATextBox) {
   EXPECT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_PLAYING);
   EXPECT_TRUE(w.btnplay->toolTip().contains("Space"));
   EXPECT_TRUE(w.btnpause->toolTip().contains("Space"));
+}
+
+// [ and ] mark the start and the end where the preview is heard: what the device has played, as
+// its frame count says however slowly the machine runs, not what was decoded ahead of it. In a
+// text box they are text.
+TEST_F(KeyboardTest, BracketsMarkThePartWhereItIsHeard) {
+  Tfrmmain w;
+  w.show();
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  w.LoadInputFile(QString::fromStdString(twtest::Fixture("sec60.wav")));
+  ASSERT_EQ(audio::ChannelIsActive(playStream.load()), audio::ACTIVE_PLAYING);
+  twtest::DeviceFrames device;
+  const int64_t since = device.now();
+  const int64_t heardThen = audio::ChannelGetPosition(playStream.load(), audio::POS_BYTE) / 4;
+  // Where the preview is heard now, from the device's count: within a device call either way.
+  const auto expectHeard = [&](int64_t bytes, const char* what) {
+    const int64_t expected = heardThen + device.now() - since;
+    EXPECT_NEAR(static_cast<double>(bytes / 4), static_cast<double>(expected), static_cast<double>(2 * device.call()))
+        << what;
+  };
+  ASSERT_TRUE(device.WaitPast(since, 44100));
+  QTest::keyClick(&w, Qt::Key_BracketLeft);
+  expectHeard(selStart.load(), "the start");
+  ASSERT_TRUE(device.WaitPast(since, 3 * 44100));
+  QTest::keyClick(&w, Qt::Key_BracketRight);
+  expectHeard(selEnd.load(), "the end");
+  const int64_t start = selStart.load(), end = selEnd.load();
+  EXPECT_EQ(w.lengthedit->text().toStdString(), wave::SecondsText(static_cast<double>(end - start) / 176400) + " sec");
+  w.titedit->setFocus();
+  QTest::keyClick(w.titedit, Qt::Key_BracketLeft);
+  QTest::keyClick(w.titedit, Qt::Key_BracketRight);
+  EXPECT_EQ(w.titedit->text(), "[]");
+  EXPECT_EQ(selStart.load(), start);
+  EXPECT_EQ(selEnd.load(), end);
+  EXPECT_TRUE(w.PB->toolTip().contains("[") && w.PB->toolTip().contains("]"));
 }
 
 }  // namespace
