@@ -10,6 +10,7 @@
 #include "preview/preview_effects.h"
 #include "preview/triggers.h"
 #include "support/synthetic_source.h"
+#include "wave/seconds_text.h"
 #include "wave/selection.h"
 
 namespace {
@@ -118,12 +119,23 @@ TEST_F(SelectionTest, EqualBoundsAndTheTwoSecondRule) {
   EXPECT_EQ(view.length, "0 sec");
   EXPECT_EQ(view.convert, false);
   EXPECT_EQ(sel.fadeOutSync(), 0u);
-  sel.SetSelEnd(10 * kSecond + 19 * kSecond / 10);  // 1.9 s
-  EXPECT_EQ(view.length, "1 sec");
+  sel.SetSelEnd(10 * kSecond + 19 * kSecond / 10);  // 1.9 s, shown as it is
+  EXPECT_EQ(view.length, "1.9 sec");
   EXPECT_EQ(view.convert, false);
   sel.SetSelEnd(12 * kSecond);
   EXPECT_EQ(view.length, "2 sec");
   EXPECT_EQ(view.convert, true);
+}
+
+// Lengths are shown exactly: whole seconds as they are, others with their tenths cut, never
+// rounded up to a whole second they do not reach.
+TEST(SecondsTextTest, WholeSecondsOrTenths) {
+  const struct {
+    double seconds;
+    const char* text;
+  } cases[] = {{0, "0"}, {30, "30"}, {29.44, "29.4"}, {29.99, "29.9"}, {30.02, "30.0"},
+               {1323000.0 / 44100, "30"}, {1.0 / 44100, "0.0"}, {-1, "0"}};
+  for (const auto& c : cases) EXPECT_EQ(wave::SecondsText(c.seconds), c.text) << c.seconds;
 }
 
 TEST_F(SelectionTest, SpinStepsGoFromTheShownWholeSecond) {
