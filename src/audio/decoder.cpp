@@ -41,8 +41,11 @@ std::unique_ptr<FileDecoder> FileDecoder::Open(const std::string& path, const De
   int ignored = 0;
   if (error == nullptr) error = &ignored;
   *error = ERROR_OK;
-  static std::once_flag quiet;
-  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });  // damage is handled, not logged
+  static std::once_flag setup;
+  std::call_once(setup, [] {
+    av_log_set_level(AV_LOG_QUIET);  // damage is handled, not logged
+    av_max_alloc(kLargestAllocation);
+  });
   try {
     InputRequest request;
     request.path = path;
@@ -81,7 +84,7 @@ std::unique_ptr<FileDecoder> FileDecoder::Open(const std::string& path, const De
     }
     const AVFrame* first = impl->frame.get();
     const int rate = first->sample_rate > 0 ? first->sample_rate : impl->codec->sample_rate;
-    if (rate <= 0) {
+    if (rate <= 0 || rate > kHighestRate) {
       *error = ERROR_FILEFORM;
       return nullptr;
     }
