@@ -2,12 +2,13 @@
 # Cuts the fuzz targets' seed corpora (fuzz/corpus/<target>/, a few KiB each) from the generated
 # fixtures: 0.1 s remuxed by ffmpeg where the container allows it (re-encoded for the lossless
 # codecs), the head of the file where it does not (APE, Musepack), tiny WAVs whole, tracker
-# modules cut to their first order. long_song.it (a fuzzer's find: a module that loops for
-# hours) is kept as it is. Usage: fuzz/cut_seeds.sh [FIXTURES]
+# modules cut to their first order. The fuzzers' finds are kept as they are: long_song.it (a
+# module that loops for hours) and claims_2gb.wav (83 bytes of WAV whose INFO tag claims 2 GB).
+# Usage: fuzz/cut_seeds.sh [FIXTURES]
 set -euo pipefail
 cd "$(dirname "$0")"
 fx=${1:-../build/normal/fixtures}
-find corpus -type f ! -name long_song.it -delete 2>/dev/null || true
+find corpus -type f ! -name long_song.it ! -name claims_2gb.wav -delete 2>/dev/null || true
 mkdir -p corpus
 cut() {  # cut TARGET NAME FIXTURE [ffmpeg output options...]
   local target=$1 name=$2 src=$fx/$3

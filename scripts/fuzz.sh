@@ -25,8 +25,10 @@ for name in "${targets[@]}"; do
   mkdir -p "$corpus"
   echo "-- $name for ${SECONDS_EACH}s"
   log=build/fuzz/artifacts/$name.log
-  if "build/fuzz/fuzz/$name" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
-      -max_len=16384 -print_final_stats=1 -artifact_prefix="build/fuzz/artifacts/$name-" \
+  # An input may cost no single allocation above 256 MB and no more than 1 GB in all: the engine
+  # bounds FFmpeg's allocations at 128 MB, and none of a few KiB of input needs more.
+  if "build/fuzz/fuzz/$name" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=1024 \
+      -malloc_limit_mb=256 -max_len=16384 -print_final_stats=1 -artifact_prefix="build/fuzz/artifacts/$name-" \
       "$corpus" "fuzz/corpus/$name" >"$log" 2>&1; then
     :
   else

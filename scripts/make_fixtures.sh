@@ -96,7 +96,12 @@ echo "mpeg layer I: ref.mp1 (written by scripts/fixtures/mp1.py)"
 
 run oggenc --quiet --serial 4401 -q 4 -o ref.ogg ref.wav
 run oggenc --quiet --serial 5390 -q 4 -o sec53_9.ogg src_sec53_9.wav
-echo "vorbis: ref.ogg sec53_9.ogg"
+# Streams that start later than granule position 0: ref.ogg's granules moved on by one second,
+# and ref.ogg from its 20th page on
+py ogg_pages.py ref.ogg late_start.ogg shift 44100
+py ogg_pages.py ref.ogg cut_start.ogg cut 20
+ff -i ref.wav -c:a libopus -b:a 96k "${BITEXACT[@]}" ref.opus
+echo "ogg: ref.ogg sec53_9.ogg late_start.ogg cut_start.ogg ref.opus"
 
 run flac --silent --force -5 -o ref.flac ref.wav
 run jmac c2 ref.wav ref.ape
@@ -264,6 +269,19 @@ expect ref.mp2 mp2 44100 2 10 0.1
 expect ref.mp1 mp1 44100 2 10 0.05
 loud ref.mp1
 expect ref.ogg vorbis 44100 2 10 0.01
+# ffprobe's duration of these counts from their first packet, which decodes to nothing: the
+# decoded length is recorded instead, and the moved stream decodes to exactly ref.ogg's frames
+for f in late_start.ogg cut_start.ogg; do
+  probe "$f"
+  [ "$P_codec/$P_rate/$P_channels" = vorbis/44100/2 ] || fail "$f: $P_codec, $P_rate Hz, $P_channels channels"
+  awk -v s="$P_start" 'BEGIN { exit !(s > 0.5) }' || fail "$f: start_time $P_start, expected a late start"
+  n=$(ffmpeg -nostdin -v error -i "$f" -f s16le -ac 2 - 2>>"$LOG" | wc -c | awk '{ printf "%d", $1 / 4 }')
+  d=$(awk -v n="$n" 'BEGIN { printf "%.6f", n / 44100 }')
+  printf '%s\t%s\t44100\t2\t%s\t%s\t%s\n' "$f" "$P_codec" "$n" "$d" "$P_start" >>"$MANIFEST"
+  NAMES+=("$f")
+done
+[ "$(awk -F'\t' '$1 == "late_start.ogg" { print $5 }' "$MANIFEST")" = 441000 ] || fail "late_start.ogg: not 441000 frames"
+expect ref.opus opus 48000 2 10 0.05
 expect ref.aiff pcm_s16be 44100 2 10 0.001 441000
 expect ref.wma wmav2 44100 2 10 0.1
 expect ref.ape ape 44100 2 10 0.001

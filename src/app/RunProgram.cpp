@@ -28,7 +28,7 @@ int RunTonewright(QApplication& application) {
     const QString& given = arguments.at(1);
     const QUrl url(given);
     const QString path = url.isLocalFile() ? url.toLocalFile() : QFileInfo(given).absoluteFilePath();
-    if (source::IsCommandLineAccepted(path.toStdString())) window.LoadInputFile(path);
+    if (source::IsAcceptedName(path.toStdString())) window.LoadInputFile(path);
   }
   window.show();
   TerminateWatch watch(&window);

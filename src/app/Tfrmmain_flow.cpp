@@ -116,17 +116,17 @@ bool Tfrmmain::FileDragEvent(QEvent* event) {
   const Qt::DropActions offered = drop->possibleActions();
   const source::DropAction action = source::ChosenDropAction(
       {offered.testFlag(Qt::CopyAction), offered.testFlag(Qt::MoveAction), offered.testFlag(Qt::LinkAction)});
-  if (!drop->mimeData()->hasUrls() || action == source::DropAction::None) {
+  std::vector<source::DroppedItem> items;
+  for (const QUrl& url : drop->mimeData()->urls())
+    items.push_back({url.isLocalFile(), url.isLocalFile() ? url.toLocalFile().toStdString() : std::string()});
+  // A drag that would open nothing is refused from its start: no accepting cursor.
+  if (action == source::DropAction::None || !source::ChosenDropPath(items)) {
     drop->ignore();
     return true;
   }
   drop->setDropAction(action == source::DropAction::Copy ? Qt::CopyAction : Qt::LinkAction);
   drop->accept();
-  if (type != QEvent::Drop) return true;
-  std::vector<source::DroppedItem> items;
-  for (const QUrl& url : drop->mimeData()->urls())
-    items.push_back({url.isLocalFile(), url.isLocalFile() ? url.toLocalFile().toStdString() : std::string()});
-  LoadDropped(items);
+  if (type == QEvent::Drop) LoadDropped(items);
   return true;
 }
 

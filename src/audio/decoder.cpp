@@ -41,8 +41,11 @@ std::unique_ptr<FileDecoder> FileDecoder::Open(const std::string& path, const De
   int ignored = 0;
   if (error == nullptr) error = &ignored;
   *error = ERROR_OK;
-  static std::once_flag quiet;
-  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });  // damage is handled, not logged
+  static std::once_flag setup;
+  std::call_once(setup, [] {
+    av_log_set_level(AV_LOG_QUIET);  // damage is handled, not logged
+    av_max_alloc(kLargestAllocation);
+  });
   try {
     InputRequest request;
     request.path = path;
@@ -81,16 +84,18 @@ std::unique_ptr<FileDecoder> FileDecoder::Open(const std::string& path, const De
     }
     const AVFrame* first = impl->frame.get();
     const int rate = first->sample_rate > 0 ? first->sample_rate : impl->codec->sample_rate;
-    if (rate <= 0) {
+    if (rate <= 0 || rate > kHighestRate) {
       *error = ERROR_FILEFORM;
       return nullptr;
     }
     impl->rate = static_cast<uint32_t>(rate);
+    int64_t first_pts = AV_NOPTS_VALUE;  // in frames
     if (first->best_effort_timestamp == AV_NOPTS_VALUE) {
       impl->traits.seek = SeekRule::kDecode;
     } else {
       impl->first_pts = av_rescale_q(first->best_effort_timestamp, st->time_base, AVRational{1, rate});
       impl->first_ticks = first->best_effort_timestamp;
+      first_pts = impl->first_pts;
       const AVCodecID id = st->codecpar->codec_id;
       const bool whole_samples = st->time_base.num == 1 && st->time_base.den % rate == 0;
       if (!whole_samples && (id == AV_CODEC_ID_AC3 || id == AV_CODEC_ID_EAC3) && first->pkt_duration > 0) {
@@ -105,10 +110,10 @@ std::unique_ptr<FileDecoder> FileDecoder::Open(const std::string& path, const De
     }
 
     if (options.prescan) {
-      impl->length = PrescanLength(request, impl->input, impl->traits, rate, channels);
+      impl->length = PrescanLength(request, impl->input, impl->traits, rate, channels, first_pts);
       impl->exact = impl->length >= 0;
     }
-    if (!impl->exact) impl->length = EstimateLength(impl->input, rate);
+    if (!impl->exact) impl->length = EstimateLength(impl->input, impl->traits, rate, first_pts);
     return std::unique_ptr<FileDecoder>(new FileDecoder(std::move(impl)));
   } catch (const std::bad_alloc&) {
     *error = ERROR_MEM;

@@ -29,6 +29,14 @@ struct DecoderOptions {
   int64_t longest_rendered_seconds = 600;
 };
 
+// What one file can make decoding allocate at once. Nothing a real file holds needs more: the
+// index of a 24-hour MP4 audiobook (24 bytes per AAC frame) is about 90 MB, cover art a few MB.
+// A header claiming more (a WAV whose 83 bytes announce a 2 GB tag) fails to open instead of
+// taking the memory. Set for all of FFmpeg before the first file opens.
+inline constexpr size_t kLargestAllocation = size_t{128} << 20;
+// The highest sample rate a file may claim: the engine's buffers grow with the rate.
+inline constexpr int kHighestRate = 768000;
+
 class FileDecoder : public Source {
  public:
   // Opens `path`; nullptr with *error set (an audio::Error code) when the file cannot be opened,

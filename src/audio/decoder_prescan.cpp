@@ -8,9 +8,20 @@ namespace audio::detail {
 
 namespace {
 
-int64_t StreamDuration(const AVStream* st, int rate) {
+// The container's duration of the stream, counted from the first frame a decode yields. The
+// container counts from its start time, which can lie before that frame: an Ogg Vorbis stream
+// whose first page's granule is not 0 starts at its first packet, whose samples the decoder only
+// uses to overlap the next one.
+int64_t StreamDuration(const AVStream* st, int rate, int64_t first_pts, int64_t skipped_at_start) {
   if (st->duration == AV_NOPTS_VALUE || st->duration <= 0) return -1;
-  return av_rescale_q(st->duration, st->time_base, AVRational{1, rate});
+  int64_t frames = av_rescale_q(st->duration, st->time_base, AVRational{1, rate});
+  const int codec_rate = st->codecpar->sample_rate > 0 ? st->codecpar->sample_rate : rate;
+  frames -= av_rescale(skipped_at_start, rate, codec_rate);
+  if (st->start_time != AV_NOPTS_VALUE && first_pts != AV_NOPTS_VALUE) {
+    const int64_t start = av_rescale_q(st->start_time, st->time_base, AVRational{1, rate});
+    if (first_pts > start) frames -= first_pts - start;
+  }
+  return frames < 0 ? 0 : frames;
 }
 
 // Demux only: packet durations in the stream's time base, minus the samples the decoder is told
@@ -84,10 +95,10 @@ int64_t FullDecode(const InputRequest& request, const DemuxInput& main, int chan
 }  // namespace
 
 int64_t PrescanLength(const InputRequest& request, const DemuxInput& main, const FileTraits& traits,
-                      int rate, int channels) {
+                      int rate, int channels, int64_t first_pts) {
   switch (traits.length) {
     case LengthRule::kStreamDuration: {
-      const int64_t d = StreamDuration(main.Stream(), rate);
+      const int64_t d = StreamDuration(main.Stream(), rate, first_pts, traits.skipped_at_start);
       if (d >= 0) return d;
       break;
     }
@@ -100,8 +111,8 @@ int64_t PrescanLength(const InputRequest& request, const DemuxInput& main, const
   return sum >= 0 ? sum : FullDecode(request, main, channels);
 }
 
-int64_t EstimateLength(const DemuxInput& main, int rate) {
-  const int64_t d = StreamDuration(main.Stream(), rate);
+int64_t EstimateLength(const DemuxInput& main, const FileTraits& traits, int rate, int64_t first_pts) {
+  const int64_t d = StreamDuration(main.Stream(), rate, first_pts, traits.skipped_at_start);
   if (d >= 0) return d;
   const AVFormatContext* f = main.format.get();
   if (f->duration != AV_NOPTS_VALUE && f->duration > 0) {

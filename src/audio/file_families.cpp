@@ -79,6 +79,10 @@ FileTraits TraitsFor(const AVFormatContext* format, const AVCodecParameters* cod
     traits.seek = SeekRule::kDecode;
   } else if (IsMp4(format) || FormatIs(format, "ogg") || FormatIs(format, "ape")) {
     traits.length = LengthRule::kStreamDuration;
+    // An Ogg Opus stream's duration runs to its last granule position, which counts the pre-skip
+    // that the decoder drops. (Its packets are no better: the last one is both shortened and
+    // marked for trimming.)
+    if (id == AV_CODEC_ID_OPUS && FormatIs(format, "ogg")) traits.skipped_at_start = codec->initial_padding;
   }
   return traits;
 }

@@ -28,6 +28,9 @@ struct FileTraits {
   LengthRule length = LengthRule::kPacketSum;
   SeekRule seek = SeekRule::kTimestamp;
   int64_t preroll = 0;  // frames decoded and discarded before a seek target
+  // Frames, at the codec's rate, that the container's duration of the stream counts before the
+  // first frame a decode keeps (kStreamDuration only).
+  int64_t skipped_at_start = 0;
 };
 
 // `longest_rendered_seconds`: see DecoderOptions.

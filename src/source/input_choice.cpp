@@ -8,41 +8,28 @@
 namespace source {
 
 namespace {
-constexpr std::array<std::string_view, 24> kDrop = {
-    ".aac", ".mp4", ".m4a", ".flac", ".fla", ".mpc", ".mp+", ".mpp", ".wav", ".ape", ".mp3", ".mp2",
-    ".mp1", ".ogg", ".wma", ".ac3", ".m4b", ".aiff", ".xm", ".it", ".s3m", ".mod", ".mtm", ".umx"};
-
-// The other names of the audio types the desktop entry lists, which neither list has; the
-// general opener takes them by their content.
-constexpr std::array<std::string_view, 12> kDesktopOnly = {".oga",  ".opus", ".mpga", ".adts", ".f4a", ".f4b",
-                                                          ".aifc", ".m15",  ".uni",  ".med",  ".669", ".ult"};
+constexpr std::array<std::string_view, 41> kAccepted = {
+    ".mp3",  ".mp2", ".mp1",  ".ogg", ".wav",  ".aif",  ".mo3", ".it",  ".wma", ".mpc",
+    ".flac", ".ape", ".alac", ".aac", ".mp4",  ".m4a",  ".ac3", ".xm",  ".s3m", ".mtm",
+    ".mod",  ".umx", ".fla",  ".mp+", ".mpp",  ".m4b",  ".aiff", ".m4r", ".oga", ".opus",
+    ".mpga", ".adts", ".f4a", ".f4b", ".aifc", ".m15",  ".uni", ".med", ".669", ".ult", ".aiffc"};
 }  // namespace
 
+std::span<const std::string_view> AcceptedExtensions() { return kAccepted; }
+
+bool IsAcceptedName(std::string_view path) {
+  const std::string ext = LowerExtension(path);
+  return std::find(kAccepted.begin(), kAccepted.end(), ext) != kAccepted.end();
+}
+
 std::string OpenDialogFilter() {
-  std::string patterns = kOpenFilterPatterns;
-  std::replace(patterns.begin(), patterns.end(), ';', ' ');
-  return std::string(kOpenFilterName) + " (" + patterns + ")";
-}
-
-std::span<const std::string_view> DropExtensions() { return kDrop; }
-
-bool IsDropAccepted(std::string_view path) {
-  const std::string ext = LowerExtension(path);
-  return std::find(kDrop.begin(), kDrop.end(), ext) != kDrop.end();
-}
-
-bool IsCommandLineAccepted(std::string_view path) {
-  if (IsDropAccepted(path)) return true;
-  const std::string ext = LowerExtension(path);
-  if (ext.empty()) return false;
-  if (std::find(kDesktopOnly.begin(), kDesktopOnly.end(), ext) != kDesktopOnly.end()) return true;
-  const std::string_view patterns = kOpenFilterPatterns;
-  for (size_t at = 0; at < patterns.size();) {
-    const size_t end = std::min(patterns.find(';', at), patterns.size());
-    if (patterns.substr(at + 1, end - at - 1) == ext) return true;  // "*.ext"
-    at = end + 1;
+  std::string filter = std::string(kOpenFilterName) + " (";
+  for (const std::string_view ext : kAccepted) {
+    if (ext != kAccepted.front()) filter += ' ';
+    filter += '*';
+    filter += ext;
   }
-  return false;
+  return filter + ")";
 }
 
 DropAction ChosenDropAction(const DropOffer& offer) {
@@ -53,7 +40,7 @@ DropAction ChosenDropAction(const DropOffer& offer) {
 
 std::optional<std::string> ChosenDropPath(const std::vector<DroppedItem>& items) {
   if (items.empty() || !items.front().localFile) return std::nullopt;
-  if (!IsDropAccepted(items.front().path)) return std::nullopt;
+  if (!IsAcceptedName(items.front().path)) return std::nullopt;
   return items.front().path;
 }
 

@@ -10,25 +10,20 @@
 
 namespace source {
 
-// The open dialog's title, its one filter's name and its 22 patterns.
+// The open dialog's title and its one filter's name.
 inline constexpr const char* kOpenDialogTitle = "Select a file to play";
 inline constexpr const char* kOpenFilterName = "All Support Files";
-inline constexpr const char* kOpenFilterPatterns =
-    "*.mp3;*.mp2;*.mp1;*.ogg;*.wav;*.aif;*.mo3;*.it;*.wma;*.mpc;*.flac;*.ape;*.alac;*.aac;*.mp4;"
-    "*.m4a;*.ac3;*.xm;*.s3m;*.mtm;*.mod;*.umx";
+
+// Every name of a file the program opens, lower-case, dot included: the dialog's filter, the drop
+// on the window and a file named on the command line (as a file manager's "Open With" passes
+// it) all take these and no others. Besides the audio and tracker names there are the other
+// names of the audio types the desktop entry lists (".oga", ".opus", ".mpga", ...) and ".m4r",
+// a ringtone to trim again.
+std::span<const std::string_view> AcceptedExtensions();
+bool IsAcceptedName(std::string_view path);
 
 // The dialog's one filter in the "Name (*.a *.b)" form file dialogs take.
 std::string OpenDialogFilter();
-
-// The 24 extensions a drop on the input box accepts.
-std::span<const std::string_view> DropExtensions();
-bool IsDropAccepted(std::string_view path);
-
-// A file named on the command line (as a file manager's "Open With" passes it) opens when the
-// drop's extensions or the dialog's patterns take its name, or when it has another name of an
-// audio type the desktop entry lists (".aif" is only in the dialog's list; ".oga", ".opus",
-// ".aifc" and the like in neither).
-bool IsCommandLineAccepted(std::string_view path);
 
 // One item of a drop, in the order the drag source gave them.
 struct DroppedItem {

@@ -17,7 +17,7 @@ Opener SourceOpener(std::string_view ext) {
   if (ext == ".wma") return audio::WMA_StreamCreateFile;
   if (ext == ".ape") return audio::APE_StreamCreateFile;
   if (ext == ".aac") return audio::AAC_StreamCreateFile;
-  if (ext == ".mp4" || ext == ".m4a" || ext == ".m4b") return audio::MP4_StreamCreateFile;
+  if (ext == ".mp4" || ext == ".m4a" || ext == ".m4b" || ext == ".m4r") return audio::MP4_StreamCreateFile;
   if (ext == ".alac") return audio::ALAC_StreamCreateFile;
   if (ext == ".mpc" || ext == ".mpp" || ext == ".mp+") return audio::MPC_StreamCreateFile;
   if (ext == ".flac" || ext == ".fla") return audio::FLAC_StreamCreateFile;

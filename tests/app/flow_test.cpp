@@ -3,6 +3,7 @@
 // selection, the transport, and a conversion that writes a ringtone.
 #include <QCheckBox>
 #include <QDropEvent>
+#include <QFile>
 #include <QMimeData>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <utility>
 
 #include "app/ButtonSpinEdit.h"
 #include "app/PaintBox.h"
@@ -104,8 +106,19 @@ TEST_F(FlowTest, DropsTakeTheFirstAcceptedPathAndAFailedOpenStopsTheOldOne) {
   ASSERT_NE(first, 0u);
   w.audiodropDrop({F("notes.txt")});
   EXPECT_EQ(playStream.load(), first);
-  w.audiodropDrop({QStringLiteral("/tmp/track.aif")});
-  EXPECT_EQ(playStream.load(), first);
+  // Every name the dialog offers is taken by a drop too: an AIFF named .aif, an Ogg stream named
+  // .oga, a ringtone this program wrote.
+  for (const auto& [fixture, name] : {std::pair{"ref.aiff", "track.aif"}, {"ref.ogg", "sound.oga"},
+                                      {"ref.m4a", "bell.m4r"}}) {
+    const QString copy = QString::fromStdString(::testing::TempDir()) + name;
+    QFile::remove(copy);
+    ASSERT_TRUE(QFile::copy(F(fixture), copy));
+    w.audiodropDrop({copy});
+    EXPECT_EQ(w.sEdit1->text(), copy);
+    EXPECT_NE(playStream.load(), 0u) << name;
+    EXPECT_EQ(w.sedit->maximum(), 10) << name;
+    QFile::remove(copy);
+  }
   // A file that does not open: the old preview is stopped and freed, its path is shown.
   w.audiodropDrop({F("random.mp3")});
   EXPECT_EQ(playStream.load(), 0u);
@@ -195,9 +208,20 @@ TEST_F(FlowTest, DropsAreCopiesOfLocalFilesAnywhereOnTheWindow) {
                        static_cast<QWidget*>(w.albedit), static_cast<QWidget*>(w.genedit),
                        static_cast<QWidget*>(w.yearedit), static_cast<QWidget*>(w.outedit)})
     EXPECT_FALSE(box->acceptDrops()) << box->objectName().toStdString();
-  // The drop rules of the input box hold everywhere: a name outside the list changes nothing.
+  // The drop rules of the input box hold everywhere: a drag whose first item has a name outside
+  // the list is refused as it enters, with no accepting cursor, and changes nothing.
   const audio::Handle playing = playStream.load();
-  Dropped(&w, {QUrl::fromLocalFile(F("notes.txt"))}, Qt::CopyAction);
+  QMimeData text;
+  text.setUrls({QUrl::fromLocalFile(F("notes.txt")), ref});
+  for (QWidget* target : {static_cast<QWidget*>(&w), static_cast<QWidget*>(w.sEdit1)}) {
+    QDragEnterEvent enter(target->rect().center(), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    EXPECT_FALSE(enter.isAccepted());
+    QDragMoveEvent move(target->rect().center(), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    EXPECT_FALSE(move.isAccepted());
+  }
+  EXPECT_FALSE(Dropped(&w, {QUrl::fromLocalFile(F("notes.txt"))}, Qt::CopyAction));
   EXPECT_EQ(playStream.load(), playing);
 }
 

@@ -74,7 +74,7 @@ TEST(ProgramFiles, DesktopEntryOffersTheProgramForTheAudioItOpens) {
   QFile globs("/usr/share/mime/globs");
   ASSERT_TRUE(globs.open(QIODevice::ReadOnly)) << "shared-mime-info is missing";
   const QStringList lines = QString::fromUtf8(globs.readAll()).split('\n');
-  for (const std::string_view ext : source::DropExtensions()) {
+  for (const std::string_view ext : source::AcceptedExtensions()) {
     QStringList audio;
     for (const QString& line : lines) {
       if (line.endsWith(":*" + QString::fromLatin1(ext.data(), static_cast<qsizetype>(ext.size()))) &&
@@ -91,7 +91,7 @@ TEST(ProgramFiles, DesktopEntryOffersTheProgramForTheAudioItOpens) {
   for (const QString& line : lines) {
     const QString type = line.section(':', -2, -2), glob = line.section(':', -1);
     if (!types.contains(type) || !glob.startsWith("*.") || glob == "*.ass") continue;
-    EXPECT_TRUE(source::IsCommandLineAccepted(("/x/a" + glob.mid(1)).toStdString())) << glob.toStdString();
+    EXPECT_TRUE(source::IsAcceptedName(("/x/a" + glob.mid(1)).toStdString())) << glob.toStdString();
   }
 }
 

@@ -1,8 +1,13 @@
 // Which opener takes which file, what bad files do, and the output format (rate, channels,
 // 16-bit against float), checked against ffprobe and ffmpeg where an independent view exists.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -93,6 +98,66 @@ TEST(BadFiles, DamagedFilesEndCleanly) {
     EXPECT_GT(all.size() / 2, 150000u) << name;
     EXPECT_LT(all.size() / 2, 441000u) << name;
   }
+}
+
+// How much a child process's peak memory grew, in KiB, while it opened `path` with every
+// opener of the engine, as preview, scan and conversion stream; -1 when the child failed.
+long OpenersPeakGrowthKiB(const std::string& path) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    long grown = -1;
+    if (audio::Init(-1, 44100, 0, nullptr)) {
+      rusage before{};
+      getrusage(RUSAGE_SELF, &before);
+      for (auto* opener : {audio::StreamCreateFile, audio::WMA_StreamCreateFile, audio::APE_StreamCreateFile,
+                           audio::AC3_StreamCreateFile, audio::ALAC_StreamCreateFile, audio::AAC_StreamCreateFile,
+                           audio::MP4_StreamCreateFile, audio::MPC_StreamCreateFile, audio::FLAC_StreamCreateFile}) {
+        for (const uint32_t flags : {audio::STREAM_PRESCAN, audio::STREAM_DECODE | audio::STREAM_PRESCAN,
+                                     audio::STREAM_DECODE | audio::SAMPLE_FLOAT}) {
+          if (const audio::Handle h = opener(path.c_str(), 0, 0, flags)) audio::StreamFree(h);
+        }
+      }
+      rusage after{};
+      getrusage(RUSAGE_SELF, &after);
+      grown = after.ru_maxrss - before.ru_maxrss;
+      audio::Free();
+    }
+    const ssize_t written = write(fds[1], &grown, sizeof grown);
+    _exit(written == sizeof grown ? 0 : 1);
+  }
+  close(fds[1]);
+  long grown = -1;
+  if (pid < 0 || read(fds[0], &grown, sizeof grown) != sizeof grown) grown = -1;
+  close(fds[0]);
+  if (pid > 0) waitpid(pid, nullptr, 0);
+  return grown;
+}
+
+// Tiny files whose headers claim what no file needs: an INFO tag of 2 GB (a fuzzer's find,
+// which the demuxer would allocate and clear) and a rate of 2 GHz (which sizes the engine's
+// stream buffers). Whatever an opener makes of them costs little memory.
+TEST(BadFiles, HeadersClaimingGigabytesCostLittle) {
+  std::string wide = "RIFF";
+  const auto le = [&wide](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) wide.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+  };
+  le(36 + 4096, 4);
+  wide += "WAVEfmt ";
+  le(16, 4), le(1, 2), le(32, 2), le(2000000000, 4), le(0, 4), le(64, 2), le(16, 2);
+  wide += "data";
+  le(4096, 4);
+  wide.append(4096, '\0');
+  const std::string rate_path = ::testing::TempDir() + "claims_2ghz.mp4";
+  std::ofstream(rate_path, std::ios::binary) << wide;
+  for (const std::string& path : {std::string(TW_SOURCE_DIR "/fuzz/corpus/open_m4a_fuzz/claims_2gb.wav"), rate_path}) {
+    const long grown = OpenersPeakGrowthKiB(path);
+    EXPECT_GE(grown, 0) << path;
+    EXPECT_LT(grown, 64 * 1024) << path;
+  }
+  std::remove(rate_path.c_str());
 }
 
 TEST(Format, RateAndChannelsAgreeWithFfprobe) {

@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <map>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include <filesystem>
@@ -74,31 +78,72 @@ TEST(Openers, AFileTheExtensionsOpenerRefusesOpensByItsContent) {
   audio::Free();
 }
 
-TEST(DropList, DiffersFromTheDialogWhereTheyDisagree) {
-  EXPECT_EQ(source::DropExtensions().size(), 24u);
-  EXPECT_TRUE(source::IsDropAccepted("/x/song.MP3"));
-  EXPECT_TRUE(source::IsDropAccepted("/x/track.aiff"));
-  EXPECT_TRUE(source::IsDropAccepted("/x/book.m4b"));
-  EXPECT_TRUE(source::IsDropAccepted("/x/a.mp+"));
-  EXPECT_FALSE(source::IsDropAccepted("/x/track.aif"));
-  EXPECT_FALSE(source::IsDropAccepted("/x/track.AIF"));
-  EXPECT_FALSE(source::IsDropAccepted("/x/a.alac"));
-  EXPECT_FALSE(source::IsDropAccepted("/x/a.mo3"));
-  EXPECT_FALSE(source::IsDropAccepted("/x/notes.txt"));
-  EXPECT_FALSE(source::IsDropAccepted("/x/noextension"));
-  const std::string patterns = source::kOpenFilterPatterns;
-  EXPECT_NE(patterns.find("*.aif;"), std::string::npos);
-  EXPECT_NE(patterns.find("*.alac;"), std::string::npos);
-  EXPECT_EQ(patterns.find("*.aiff"), std::string::npos);
-  EXPECT_EQ(std::count(patterns.begin(), patterns.end(), '*'), 22);
-  EXPECT_EQ(source::OpenDialogFilter().rfind("All Support Files (*.mp3 *.mp2 *.mp1 *.ogg", 0), 0u);
-  EXPECT_EQ(source::OpenDialogFilter().back(), ')');
-  // The command line takes what either list takes (the desktop offers the program for AIFF).
-  for (const char* name : {"/x/track.aif", "/x/track.AIF", "/x/a.alac", "/x/a.mo3", "/x/song.mp3", "/x/track.aiff",
-                           "/x/a.mp+", "/x/a.umx", "/x/a.aifc", "/x/voice.OPUS"})
-    EXPECT_TRUE(source::IsCommandLineAccepted(name)) << name;
-  for (const char* name : {"/x/notes.txt", "/x/noextension", "/x/a.", "/x/a.mp", "/x/a.mp3x", "/x/.mp3/a"})
-    EXPECT_FALSE(source::IsCommandLineAccepted(name)) << name;
+// The dialog, the drop and the command line take the same names, in any case, and no others.
+TEST(AcceptedNames, TheDialogTheDropAndTheCommandLineTakeOneList) {
+  const std::string filter = source::OpenDialogFilter();
+  EXPECT_EQ(filter.rfind("All Support Files (*.mp3 *.mp2 *.mp1 *.ogg", 0), 0u);
+  EXPECT_EQ(filter.back(), ')');
+  std::multiset<std::string> patterns;
+  std::istringstream words(filter.substr(filter.find('(') + 1, filter.size() - filter.find('(') - 2));
+  for (std::string word; words >> word;) patterns.insert(word);
+  for (const std::string_view ext : source::AcceptedExtensions()) {
+    std::string upper(ext);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const std::string& name : {"/x/a" + std::string(ext), "/x/B" + upper}) {
+      EXPECT_TRUE(source::IsAcceptedName(name)) << name;
+      EXPECT_EQ(source::ChosenDropPath({{true, name}}), name);
+    }
+    EXPECT_EQ(patterns.count("*" + std::string(ext)), 1u) << ext;
+  }
+  EXPECT_EQ(patterns.size(), source::AcceptedExtensions().size());
+  // The names a new user tried: each was taken by one way and not another, or by none.
+  for (const char* name : {"/x/track.aif", "/x/a.oga", "/x/a.alac", "/x/a.mo3", "/x/voice.OPUS", "/x/bell.m4r",
+                           "/x/book.m4b", "/x/a.mp+", "/x/a.aifc"})
+    EXPECT_TRUE(source::IsAcceptedName(name)) << name;
+  for (const char* name : {"/x/notes.txt", "/x/noextension", "/x/a.", "/x/a.mp", "/x/a.mp3x", "/x/.mp3/a", "/x/a.m4v"}) {
+    EXPECT_FALSE(source::IsAcceptedName(name)) << name;
+    EXPECT_EQ(source::ChosenDropPath({{true, name}}), std::nullopt) << name;
+  }
+}
+
+// Each name opens a file of its kind through the opener the table gives it (not only through the
+// general opener's second try), for the preview, the scan and the conversion.
+TEST(AcceptedNames, EachOpensAFileOfItsKindWithItsOwnOpener) {
+  // The fixture whose content each name stands for; tracker names without a fixture of their
+  // own hold a module that the tracker library tells by its content.
+  const std::map<std::string, std::string> content = {
+      {".mp3", "ref.mp3"},   {".mp2", "ref.mp2"},   {".mp1", "ref.mp1"},   {".mpga", "ref.mp3"},
+      {".ogg", "ref.ogg"},   {".oga", "ref.ogg"},   {".opus", "ref.opus"}, {".wav", "ref.wav"},
+      {".aif", "ref.aiff"},  {".aiff", "ref.aiff"}, {".aifc", "ref.aiff"}, {".aiffc", "ref.aiff"}, {".wma", "ref.wma"},
+      {".mpc", "ref.mpc"},   {".mp+", "ref.mpc"},   {".mpp", "ref.mpc"},   {".flac", "ref.flac"},
+      {".fla", "ref.flac"},  {".ape", "ref.ape"},   {".alac", "ref.alac"}, {".aac", "ref.aac"},
+      {".adts", "ref.aac"},  {".mp4", "ref.mp4"},   {".m4a", "ref.m4a"},   {".m4b", "ref.m4b"},
+      {".m4r", "ref.m4a"},   {".f4a", "ref.m4a"},   {".f4b", "ref.m4b"},   {".ac3", "ref.ac3"},
+      {".it", "ref.it"},     {".xm", "ref.xm"},     {".s3m", "ref.s3m"},   {".mod", "ref.mod"},
+      {".mtm", "ref.mod"},   {".umx", "ref.mod"},   {".mo3", "ref.mod"},   {".m15", "ref.mod"},
+      {".uni", "ref.mod"},   {".med", "ref.mod"},   {".669", "ref.mod"},   {".ult", "ref.mod"}};
+  ASSERT_TRUE(audio::Init(-1, 44100, 0, nullptr));
+  for (const std::string_view view : source::AcceptedExtensions()) {
+    const std::string ext(view);
+    ASSERT_EQ(content.count(ext), 1u) << ext << " has no file to try";
+    const std::string path = ::testing::TempDir() + "named" + ext;
+    std::filesystem::copy_file(twtest::Fixture(content.at(ext)), path,
+                               std::filesystem::copy_options::overwrite_existing);
+    const audio::Handle own = source::SourceOpener(ext)(path.c_str(), 0, 0, source::kScanFlags);
+    EXPECT_NE(own, 0u) << ext;
+    EXPECT_GT(audio::ChannelGetLength(own, audio::POS_BYTE), 0) << ext;
+    audio::StreamFree(own);
+    for (const audio::Handle h : {source::OpenSourceStream(path, source::kPreviewFlags),
+                                  source::OpenRenderStream(path, source::kRenderFlags)}) {
+      EXPECT_NE(h, 0u) << ext;
+      audio::StreamFree(h);
+    }
+    std::filesystem::remove(path);
+  }
+  // A ringtone is AAC in MP4: the MP4 opener takes it, for the conversion too.
+  EXPECT_EQ(source::SourceOpener(".m4r"), source::SourceOpener(".m4a"));
+  EXPECT_EQ(source::RenderOpener(".m4r"), source::RenderOpener(".m4a"));
+  audio::Free();
 }
 
 TEST(DropRules, TheFirstItemDecidesAndAMoveIsNeverTaken) {

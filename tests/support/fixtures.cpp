@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace twtest {
 
@@ -16,6 +18,21 @@ std::string Fixture(const std::string& name) {
   std::string path = FixtureDir() + "/" + name;
   if (!std::filesystem::exists(path)) ADD_FAILURE() << "missing fixture " << path;
   return path;
+}
+
+int64_t ManifestFrames(const std::string& name) {
+  std::ifstream in(FixtureDir() + "/manifest.tsv");
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream cols(line);
+    std::string column, frames;
+    if (!std::getline(cols, column, '\t') || column != name) continue;
+    for (int i = 0; i < 4; ++i) std::getline(cols, frames, '\t');  // codec, rate, channels, frames
+    char* end = nullptr;
+    const long long n = std::strtoll(frames.c_str(), &end, 10);
+    return end != frames.c_str() && *end == '\0' ? n : -1;
+  }
+  return -1;
 }
 
 }  // namespace twtest

@@ -1,6 +1,7 @@
 // Where the generated audio fixtures live (scripts/make_fixtures.sh writes them).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace twtest {
@@ -9,5 +10,8 @@ namespace twtest {
 std::string FixtureDir();
 // The full path of one fixture; fails the calling test (ADD_FAILURE) when the file is missing.
 std::string Fixture(const std::string& name);
+// The frame count the fixture script recorded for a fixture in its manifest (ffmpeg's decode for
+// the files whose header misleads ffprobe); -1 when it has none.
+int64_t ManifestFrames(const std::string& name);
 
 }  // namespace twtest
