@@ -71,6 +71,11 @@ void Tfrmmain::ConnectHandlers() {
   connect(btnpause, &QToolButton::clicked, this, &Tfrmmain::btnpauseClick);
   connect(btnstop, &QToolButton::clicked, this, &Tfrmmain::btnstopClick);
   connect(btnconvert, &QPushButton::clicked, this, &Tfrmmain::btnconvertClick);
+  loudness.applyGain = [this](int32_t db) {
+    checkgain->setChecked(true);
+    gaintrack->setValue(db);
+    checkgainClick();
+  };
 }
 
 void Tfrmmain::MirrorControls() {
@@ -183,6 +188,7 @@ void Tfrmmain::DisableView() {
 // --- The view -------------------------------------------------------------------------------
 
 void Tfrmmain::Timer1Timer() {
+  loudness.Refresh(app::MarkedPart(sEdit1->text().toStdString(), previewShared, TickedEffects()));
   if (bytesPerPixel.load() == 0 || !view) return;
   const wave::ViewState state{bytesPerPixel.load(), selStart.load(), selEnd.load()};
   view->Refresh(state, audio::ChannelGetPosition(playStream.load(), audio::POS_BYTE));
@@ -207,6 +213,11 @@ void Tfrmmain::ShowEndSeconds(int64_t seconds) { eedit->setValue(static_cast<int
 void Tfrmmain::ShowLengthText(const std::string& text) {
   lengthedit->setText(QString::fromStdString(text));
   ShowPhoneFit();
+}
+
+preview::EffectControls Tfrmmain::TickedEffects() const {
+  return {checkgain->isChecked(), gaintrack->value(), chighpass->isChecked(), barhighcut->value(),
+          clowpass->isChecked(), barlowcut->value()};
 }
 
 int64_t Tfrmmain::RingtoneSeconds() const { return eedit->value() - sedit->value(); }
