@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang-14 libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
-  libsdl2-dev libgtest-dev libgmock-dev
+  libsdl2-dev libgtest-dev libgmock-dev libebur128-dev
   # run
   libqt6widgets6 qt6-qpa-plugins fonts-dejavu-core fonts-liberation xdg-utils
   libopenmpt0

@@ -27,7 +27,7 @@ std::optional<Loudness> RenderPass(const PartRequest& request, const preview::Ef
   spec.startSeconds = request.startSeconds;
   spec.endSeconds = request.endSeconds;
   spec.effects = effects;
-  if (part.Open(spec) != convert::ConvertResult::Done) return std::nullopt;
+  if (part.Open(spec) != convert::OpenResult::Done) return std::nullopt;
 
   LoudnessMeter meter;
   if (!meter.ok()) return std::nullopt;

@@ -224,8 +224,8 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   void ShowLengthText(const std::string& text) override;
   // The gain and filter boxes and bars, as the conversion and the meter read them.
   preview::EffectControls TickedEffects() const;
-  // The ringtone's length: the spin edits' whole seconds, which the conversion renders.
-  int64_t RingtoneSeconds() const;
+  // The ringtone's length: the selection's exact seconds, which the conversion renders.
+  double RingtoneSeconds() const;
   // The length box's colour and hint for the iPhone's length limits.
   void ShowPhoneFit();
   void EnableConvert(bool enabled) override;
@@ -236,7 +236,7 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   void SetCutoffBars(int32_t maximum) override;
   void InstallTickedEffects() override;
   void SetSelectionMaximum(int32_t seconds) override;
-  int ClientWidth() const override { return width(); }
+  int ViewWidth() const override { return kViewWidth; }
   void EnableView() override;
   void DisableView() override;
   // Opens the file a drop chose by the drop's rules, if any.

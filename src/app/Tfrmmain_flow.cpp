@@ -220,10 +220,10 @@ preview::EffectControls Tfrmmain::TickedEffects() const {
           clowpass->isChecked(), barlowcut->value()};
 }
 
-int64_t Tfrmmain::RingtoneSeconds() const { return eedit->value() - sedit->value(); }
+double Tfrmmain::RingtoneSeconds() const { return selection.LengthTime(); }
 
 void Tfrmmain::ShowPhoneFit() {
-  const int64_t seconds = RingtoneSeconds();
+  const double seconds = RingtoneSeconds();
   const convert::PhoneFit fit = convert::FitOnPhone(seconds);
   const char* name = fit == convert::PhoneFit::OverSync    ? "sync"
                      : fit == convert::PhoneFit::OverPhone ? "phone"
@@ -291,7 +291,7 @@ void Tfrmmain::btnstopClick() {
 
 void Tfrmmain::btnconvertClick() {
   if (converter.running()) return;  // one conversion at a time, and no question about another
-  const int64_t seconds = RingtoneSeconds();
+  const double seconds = RingtoneSeconds();
   if (convert::FitOnPhone(seconds) == convert::PhoneFit::OverSync &&
       !app::hooks().question(this, QStringLiteral("Ombrix Tonewright"),
                              QString::fromStdString(convert::LengthQuestion(seconds))))
@@ -309,11 +309,10 @@ void Tfrmmain::ConvertToRingtone(const QString& input, const QString& output) {
                           albedit->text().toStdString(), genedit->text().toStdString(),
                           yearedit->text().toStdString()};
   request.command = convert::BuildEncoderCommand(request.outputPath, tags);
-  request.startSeconds = sedit->value();
-  request.endSeconds = eedit->value();
-  request.effects = preview::EffectControls{checkgain->isChecked(), gaintrack->value(),
-                                            chighpass->isChecked(), barhighcut->value(),
-                                            clowpass->isChecked(), barlowcut->value()};
+  // Exactly the part the preview loops.
+  request.startSeconds = selection.StartTime();
+  request.endSeconds = selection.EndTime();
+  request.effects = TickedEffects();
   converter.onProgress = [this](int percent) { onebar->setValue(percent); };
   converter.processEvents = [] { QCoreApplication::processEvents(); };
   const convert::ConvertResult result = converter.ConvertToRingtone(request);

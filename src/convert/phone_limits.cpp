@@ -1,5 +1,7 @@
 #include "convert/phone_limits.h"
 
+#include "wave/seconds_text.h"
+
 namespace convert {
 
 namespace {
@@ -12,25 +14,25 @@ std::string Limits() {
 
 }  // namespace
 
-PhoneFit FitOnPhone(int64_t seconds) {
-  if (seconds > kSyncLimitSeconds) return PhoneFit::OverSync;
-  if (seconds > kPhoneSetLimitSeconds) return PhoneFit::OverPhone;
+PhoneFit FitOnPhone(double seconds) {
+  if (seconds > static_cast<double>(kSyncLimitSeconds)) return PhoneFit::OverSync;
+  if (seconds > static_cast<double>(kPhoneSetLimitSeconds)) return PhoneFit::OverPhone;
   return PhoneFit::Fits;
 }
 
-std::string LengthHint(int64_t seconds) {
+std::string LengthHint(double seconds) {
   switch (FitOnPhone(seconds)) {
     case PhoneFit::Fits: return {};
     case PhoneFit::OverPhone:
-      return std::to_string(seconds) + " seconds: too long to set on the phone, short enough to sync. " + Limits();
+      return wave::SecondsText(seconds) + " seconds: too long to set on the phone, short enough to sync. " + Limits();
     case PhoneFit::OverSync:
-      return std::to_string(seconds) + " seconds: too long for an iPhone ringtone. " + Limits();
+      return wave::SecondsText(seconds) + " seconds: too long for an iPhone ringtone. " + Limits();
   }
   return {};
 }
 
-std::string LengthQuestion(int64_t seconds) {
-  return "The ringtone will be " + std::to_string(seconds) + " seconds long, more than the " +
+std::string LengthQuestion(double seconds) {
+  return "The ringtone will be " + wave::SecondsText(seconds) + " seconds long, more than the " +
          std::to_string(kSyncLimitSeconds) + " seconds an iPhone takes as a ringtone. " + Limits() +
          "\n\nMake the ringtone anyway?";
 }

@@ -20,12 +20,13 @@ enum class PhoneFit {
   OverSync,    // over 40 s: no route takes it as a ringtone
 };
 
-PhoneFit FitOnPhone(int64_t seconds);
+PhoneFit FitOnPhone(double seconds);
 
+// Lengths are the ringtone's exact ones, shown as the length box shows them (wave::SecondsText).
 // The length box's hint for a ringtone of `seconds`; empty when it fits every route.
-std::string LengthHint(int64_t seconds);
+std::string LengthHint(double seconds);
 
 // The question asked before converting a ringtone of `seconds` that no route takes.
-std::string LengthQuestion(int64_t seconds);
+std::string LengthQuestion(double seconds);
 
 }  // namespace convert

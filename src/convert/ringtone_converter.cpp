@@ -1,18 +1,17 @@
 #include "convert/ringtone_converter.h"
 
-#include <algorithm>
-#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 #include <thread>
-
-#include "source/openers.h"
 
 namespace convert {
 
 const char* ResultMessage(ConvertResult result) {
   switch (result) {
-    case ConvertResult::ErrorCreatingStream: return "Error creating stream!";
+    case ConvertResult::ErrorCreatingStream:
+    case ConvertResult::StartPastEnd: return "Error creating stream!";
     case ConvertResult::ErrorStartingEncoder: return "Error starting encoder!";
     case ConvertResult::ErrorGetData: return "Error Get Data!";
     case ConvertResult::ErrorWriting: return "Error writing ringtone!";
@@ -22,21 +21,38 @@ const char* ResultMessage(ConvertResult result) {
   return "";
 }
 
-void RingtoneConverter::RenderEndSyncProc(audio::SyncHandle, audio::Handle, uint32_t, void* user) {
-  static_cast<RingtoneConverter*>(user)->renderDone_ = true;
-}
-
-void RingtoneConverter::RenderFadeOutSyncProc(audio::SyncHandle, audio::Handle, uint32_t, void* user) {
-  auto& self = *static_cast<RingtoneConverter*>(user);
-  self.render_.StartRenderFade(self.renderMixer_, false);
-}
-
 ConvertResult RingtoneConverter::ConvertToRingtone(const ConvertRequest& request) {
   if (running_.exchange(true)) return ConvertResult::Cancelled;
   cancel_.store(false);
+  percent_.store(0);
   std::error_code ec;
   outputExisted_ = std::filesystem::exists(request.outputPath, ec);
-  const ConvertResult result = Run(request);
+
+  // The worker renders and writes; this thread only reports and serves its events, so nothing
+  // the encoder or the decoder does (a write that is not taken, a seek deep into a long file)
+  // holds it up.
+  std::mutex m;
+  std::condition_variable finished;
+  bool done = false;
+  ConvertResult result = ConvertResult::Cancelled;
+  std::thread worker([&] {
+    const ConvertResult r = Run(request);
+    std::lock_guard lock(m);
+    result = r;
+    done = true;
+    finished.notify_all();
+  });
+  for (;;) {
+    {
+      std::unique_lock lock(m);
+      if (finished.wait_for(lock, kServeInterval, [&] { return done; })) break;
+    }
+    if (onProgress) onProgress(percent_.load());
+    if (processEvents) processEvents();
+  }
+  worker.join();
+  if (onProgress) onProgress(percent_.load());
+
   if (result == ConvertResult::ErrorGetData || result == ConvertResult::ErrorWriting ||
       result == ConvertResult::Cancelled)
     RemovePartialOutput(request.outputPath);
@@ -51,114 +67,64 @@ void RingtoneConverter::RemovePartialOutput(const std::string& path) const {
 }
 
 void RingtoneConverter::Release(bool abortEncoder) {
-  if (renderMixer_ != 0) audio::ChannelStop(renderMixer_);
-  if (encoderHandle_ != 0) {
-    if (abortEncoder) audio::Encode_Abort(encoderHandle_);
-    else audio::Encode_Stop(encoderHandle_);
+  if (renderMixer_.load() != 0) audio::ChannelStop(renderMixer_.load());
+  if (const audio::EncoderHandle encoder = encoderHandle_.exchange(0); encoder != 0) {
+    if (abortEncoder) audio::Encode_Abort(encoder);
+    else audio::Encode_Stop(encoder);
   }
-  // The source goes with the mixer.
-  if (renderMixer_ != 0) audio::StreamFree(renderMixer_);
-  render_.setRenderMixer(0);
+  part_.Close();
+  renderMixer_.store(0);
 }
 
 ConvertResult RingtoneConverter::Run(const ConvertRequest& request) {
-  renderDone_ = false;
-  renderMixer_ = 0;
-  encoderHandle_ = 0;
-  renderStream_ = source::OpenRenderStream(request.inputPath, source::kRenderFlags);
-  if (renderStream_ == 0) return ConvertResult::ErrorCreatingStream;
-
-  renderMixer_ = audio::Mixer_StreamCreate(preview::RenderEffects::kRate, preview::RenderEffects::kChannels,
-                                           audio::STREAM_DECODE | audio::MIXER_END);
-  if (renderMixer_ == 0 ||
-      !audio::Mixer_StreamAddChannel(renderMixer_, renderStream_, audio::MIXER_DOWNMIX | audio::STREAM_AUTOFREE)) {
-    if (renderMixer_ != 0) audio::StreamFree(renderMixer_);
-    audio::StreamFree(renderStream_);
-    renderMixer_ = 0;
-    return ConvertResult::ErrorCreatingStream;
+  renderDone_.store(false);
+  switch (part_.Open(request)) {
+    case OpenResult::Done: break;
+    case OpenResult::ErrorCreatingStream: return ConvertResult::ErrorCreatingStream;
+    case OpenResult::StartPastEnd: return ConvertResult::StartPastEnd;
   }
-  render_.setRenderMixer(renderMixer_);
-
-  const int64_t startBytes = audio::ChannelSeconds2Bytes(renderStream_, static_cast<double>(request.startSeconds));
-  const int64_t endBytes = audio::ChannelSeconds2Bytes(renderStream_, static_cast<double>(request.endSeconds));
-  // The render stream has no prescan (it would cost a pass over the file), so its length may be
-  // a header's estimate; the seek reaches past it by itself. A start it cannot reach is a failure:
-  // a ringtone from another part of the song must never be written.
-  if (startBytes < 0 || !audio::ChannelSetPosition(renderStream_, startBytes, audio::POS_BYTE)) {
-    Release(false);
-    return ConvertResult::ErrorCreatingStream;
-  }
-  // The end and the fade-out are placed on the mixer's output, whose frame k is the source at
-  // start + k / 44100 s. On the source they would act where its decoding runs, which a resampling
-  // mixer keeps ahead of its output by the filter's length (about 180 frames of output for an
-  // 8 kHz file, so the ringtone stopped short of its end time), and a fade started from there
-  // acts only from the mixer's next block on, up to 256 frames late: the ringtone then ended
-  // before its fade-out had reached silence, a click each time the phone plays it again. On the
-  // mixer each acts at its very frame: the ringtone ends with the block in which the end time
-  // passes, and its fade-out ends in silence exactly there, as the preview's does at selEnd.
-  const int64_t span = request.endSeconds - request.startSeconds;
-  audio::ChannelSetSync(renderMixer_, audio::SYNC_POS, audio::ChannelSeconds2Bytes(renderMixer_, static_cast<double>(span)),
-                        RenderEndSyncProc, this);
-  // The fade box is read from the mirror the window keeps. A fade-out as long as the span begins
-  // with the ringtone's first frame; a longer one would begin before it, and is never reached.
-  const int64_t fadeFrom = span - render_.fadeOutSeconds();
-  if (render_.fadeOutEnabled() && fadeFrom >= 0) {
-    audio::ChannelSetSync(renderMixer_, audio::SYNC_POS | audio::SYNC_MIXTIME,
-                          audio::ChannelSeconds2Bytes(renderMixer_, static_cast<double>(fadeFrom)), RenderFadeOutSyncProc,
-                          this);
-  }
-
-  encoderHandle_ = audio::Encode_Start(renderMixer_, request.command.c_str(), audio::ENCODE_FP_16BIT, nullptr, nullptr);
-  if (encoderHandle_ == 0) {
+  renderMixer_.store(part_.mixer());
+  encoderHandle_.store(audio::Encode_Start(part_.mixer(), request.command.c_str(), audio::ENCODE_FP_16BIT, nullptr, nullptr));
+  if (encoderHandle_.load() == 0) {
     Release(false);
     return ConvertResult::ErrorStartingEncoder;
   }
-  render_.ApplyRenderEffects(renderMixer_, request.effects);
 
   char buffer[1024];
-  while (audio::ChannelIsActive(renderMixer_) != audio::ACTIVE_STOPPED) {
-    if (audio::ChannelGetData(renderMixer_, buffer, sizeof buffer) == audio::DATA_ERROR) {
+  for (;;) {
+    const uint32_t got = part_.Read(buffer, sizeof buffer);
+    if (got == audio::DATA_ERROR) {
       Release(true);
       return ConvertResult::ErrorGetData;
     }
+    if (got == 0) break;
     // An encoder that has died or stopped taking data (its write gave up after a few seconds)
     // will not finish the file: it is ended now rather than waited for.
-    if (audio::Encode_IsActive(encoderHandle_) == 0) {
+    if (audio::Encode_IsActive(encoderHandle_.load()) == 0) {
       Release(true);
-      // The window could not handle its events while the write hung: a close asked for meanwhile
-      // is heard now, and a cancelled conversion says nothing.
-      if (processEvents) processEvents();
       return cancel_.load() ? ConvertResult::Cancelled : ConvertResult::ErrorWriting;
     }
-    const int64_t pos = audio::ChannelGetPosition(renderStream_, audio::POS_BYTE);
-    if (onProgress && pos >= 0 && endBytes > startBytes) {
-      const auto percent = static_cast<int64_t>(static_cast<double>(100 * (pos - startBytes)) /
-                                                static_cast<double>(endBytes - startBytes));
-      onProgress(static_cast<int>(std::clamp<int64_t>(percent, 0, 100)));
-    }
-    if (renderDone_) break;
-    if (processEvents) processEvents();
+    percent_.store(part_.percent());
     if (cancel_.load()) {
       Release(true);
       return ConvertResult::Cancelled;
     }
   }
-  audio::ChannelStop(renderMixer_);
-  // The encoder writes the end of its file once its input is closed. The window goes on meanwhile:
-  // an encoder that hangs there does not freeze it, and a close asked for ends it without a file.
-  audio::Encode_EndInput(encoderHandle_);
+  renderDone_.store(part_.reachedEnd());
+  audio::ChannelStop(part_.mixer());
+  // The encoder writes the end of its file once its input is closed; a cancel meanwhile ends it
+  // without a file.
+  audio::Encode_EndInput(encoderHandle_.load());
   const auto until = std::chrono::steady_clock::now() + kFinishLimit;
-  while (audio::Encode_IsActive(encoderHandle_) != 0) {
-    if (processEvents) processEvents();
+  while (audio::Encode_IsActive(encoderHandle_.load()) != 0) {
     if (cancel_.load() || std::chrono::steady_clock::now() >= until) {
       Release(true);
       return cancel_.load() ? ConvertResult::Cancelled : ConvertResult::ErrorWriting;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  const bool written = audio::Encode_Stop(encoderHandle_);
-  audio::StreamFree(renderMixer_);
-  render_.setRenderMixer(0);
+  const bool written = audio::Encode_Stop(encoderHandle_.exchange(0));
+  Release(false);
   return written ? ConvertResult::Done : ConvertResult::ErrorWriting;
 }
 

@@ -1,5 +1,6 @@
-// Rendering the selection, cut to whole seconds, through the conversion's effects into the
-// encoder: the file decoded a second time, mixed to 44100 Hz stereo 16-bit, read block by block.
+// The conversion: a part of a file rendered through the conversion's effects into the encoder,
+// on a worker thread of its own, while the caller's thread shows the progress and goes on with
+// its events.
 #pragma once
 
 #include <atomic>
@@ -9,17 +10,15 @@
 #include <string>
 
 #include "audio/engine.h"
+#include "convert/part_render.h"
 #include "preview/render_effects.h"
 
 namespace convert {
 
-struct ConvertRequest {
-  std::string inputPath;
-  std::string outputPath;      // where the encoder writes (a failed run leaves nothing new there)
-  std::string command;         // BuildEncoderCommand's result
-  int64_t startSeconds = 0;    // the start spin edit's value
-  int64_t endSeconds = 0;      // the end spin edit's value
-  preview::EffectControls effects;
+// The part, its effects, where the ringtone goes and the encoder's command for it.
+struct ConvertRequest : PartSpec {
+  std::string outputPath;  // where the encoder writes (a failed run leaves nothing new there)
+  std::string command;     // BuildEncoderCommand's result
 };
 
 enum class ConvertResult {
@@ -29,6 +28,7 @@ enum class ConvertResult {
   ErrorGetData,         // "Error Get Data!"
   ErrorWriting,         // "Error writing ringtone!"
   Cancelled,
+  StartPastEnd,         // "Error creating stream!": the start lies past the file's end
 };
 
 // The message box text of a failure; empty for Done and Cancelled.
@@ -38,31 +38,33 @@ class RingtoneConverter {
  public:
   // How long the encoder may take to finish its file once its input has ended.
   static constexpr std::chrono::seconds kFinishLimit{60};
+  // The longest the caller's thread goes without its progress and events being served.
+  static constexpr std::chrono::milliseconds kServeInterval{10};
 
   // `render` holds the conversion's effect and fade state; it reads the fade boxes.
-  explicit RingtoneConverter(preview::RenderEffects& render) : render_(render) {}
+  explicit RingtoneConverter(preview::RenderEffects& render) : render_(render), part_(render) {}
 
-  // Called after every block with the gauge's new value (clamped to 0..100) and then to let the
-  // window handle its pending events.
+  // Called on the caller's thread while the conversion runs, at least every kServeInterval:
+  // first with the gauge's value (0..100), then to let the caller handle its pending events.
+  // Neither is called on the worker.
   std::function<void(int percent)> onProgress;
   std::function<void()> processEvents;
 
   bool running() const { return running_.load(); }
-  // Ends a running conversion at its next block: the encoder is aborted, no file is written.
+  // Ends a running conversion after its current block (a write the encoder does not take gives
+  // up within seconds): the encoder is ended, no file is written. Any thread.
   void Cancel() { cancel_.store(true); }
 
-  // The whole conversion; returns when it has finished or failed. Not re-entrant: a call while
+  // The whole conversion; returns when it has finished or failed. Its work runs on a worker; the
+  // calling thread serves onProgress and processEvents meanwhile. Not re-entrant: a call while
   // one runs returns Cancelled at once and leaves the running one alone.
   ConvertResult ConvertToRingtone(const ConvertRequest& request);
 
-  // Sync procedures; user: this object.
-  static void RenderEndSyncProc(audio::SyncHandle, audio::Handle, uint32_t, void* user);
-  static void RenderFadeOutSyncProc(audio::SyncHandle, audio::Handle, uint32_t, void* user);
-
-  audio::Handle renderStream() const { return renderStream_; }
-  audio::Handle renderMixer() const { return renderMixer_; }
-  audio::EncoderHandle encoderHandle() const { return encoderHandle_; }
-  bool renderDone() const { return renderDone_; }
+  // The running conversion's mixer (its source goes with it) and encoder; 0 when none.
+  audio::Handle renderMixer() const { return renderMixer_.load(); }
+  audio::EncoderHandle encoderHandle() const { return encoderHandle_.load(); }
+  // True when the last conversion stopped at its end time (not at the file's end).
+  bool renderDone() const { return renderDone_.load(); }
 
  private:
   ConvertResult Run(const ConvertRequest& request);
@@ -74,10 +76,11 @@ class RingtoneConverter {
   bool outputExisted_ = false;
 
   preview::RenderEffects& render_;
-  audio::Handle renderStream_ = 0;
-  audio::Handle renderMixer_ = 0;
-  audio::EncoderHandle encoderHandle_ = 0;
-  bool renderDone_ = false;
+  PartRender part_;  // worker only while a conversion runs
+  std::atomic<audio::Handle> renderMixer_{0};
+  std::atomic<audio::EncoderHandle> encoderHandle_{0};
+  std::atomic<bool> renderDone_{false};
+  std::atomic<int> percent_{0};
   std::atomic<bool> running_{false};
   std::atomic<bool> cancel_{false};
 };

@@ -7,7 +7,8 @@
 
 namespace preview {
 
-RenderEffects::RenderEffects(const PreviewShared& shared) : shared_(shared) {
+RenderEffects::RenderEffects(const PreviewShared& shared, bool standalone)
+    : shared_(shared), standalone_(standalone) {
   format_.rate.store(kRate);
   format_.channels.store(kChannels);
   format_.bits.store(kBits);
@@ -18,7 +19,7 @@ RenderEffects::RenderEffects(const PreviewShared& shared) : shared_(shared) {
 }
 
 void RenderEffects::ApplyRenderEffects(audio::Handle stream, const EffectControls& controls) {
-  if (shared_.playStream.load() == 0) return;
+  if (!standalone_ && shared_.playStream.load() == 0) return;
   if (controls.lowPass) {
     lowPass_.setting.store(controls.lowPassPosition);
     InstallSlot(stream, lowPass_);

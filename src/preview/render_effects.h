@@ -21,14 +21,17 @@ struct EffectControls {
   int32_t lowPassPosition = 0;
 };
 
-// Everything here runs on the thread that reads the conversion's mixer (the window's).
+// One conversion's effects at a time. Installing them and starting a fade happen on the thread
+// that opens the rendering; the fade procedure runs on the thread that reads the mixer.
 class RenderEffects {
  public:
   static constexpr int32_t kRate = kRingtoneRate;
   static constexpr int32_t kChannels = 2;
   static constexpr int32_t kBits = 16;
 
-  explicit RenderEffects(const PreviewShared& shared);
+  // `standalone`: a rendering with no preview beside it (the command line), whose effects are
+  // installed whatever the preview holds.
+  explicit RenderEffects(const PreviewShared& shared, bool standalone = false);
   RenderEffects(const RenderEffects&) = delete;
   RenderEffects& operator=(const RenderEffects&) = delete;
 
@@ -37,7 +40,7 @@ class RenderEffects {
   audio::Handle renderMixer() const { return renderMixer_.load(); }
 
   // Installs on `stream` the checked low-pass, high-pass and gain effects, then the fade-in when
-  // its box is checked. Installs nothing while no preview stream exists.
+  // its box is checked. In the window, installs nothing while no preview stream exists.
   void ApplyRenderEffects(audio::Handle stream, const EffectControls& controls);
   // Starts the conversion's fade-in or fade-out when its box is checked, first removing the
   // conversion fades still installed; a fade-out during the fade-in goes down from its level.
@@ -58,6 +61,7 @@ class RenderEffects {
 
  private:
   const PreviewShared& shared_;
+  const bool standalone_;
   StreamFormat format_;  // 44100 Hz, 2 channels, 16 bits: the mixer's
   EffectSlot gain_, highPass_, lowPass_;
   FadeState fade_;

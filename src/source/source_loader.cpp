@@ -1,5 +1,7 @@
 #include "source/source_loader.h"
 
+#include <algorithm>
+
 #include "source/openers.h"
 
 namespace source {
@@ -52,8 +54,11 @@ bool SourceLoader::OpenSource(const std::string& path) {
   shared_.format.channels = static_cast<int32_t>(info.chans);
   const int64_t length = audio::ChannelGetLength(stream, audio::POS_BYTE);
   view_.SetSelectionMaximum(static_cast<int32_t>(audio::ChannelBytes2Seconds(stream, length)));
-  // One column stands for at least 0.02 s, so a short file fills only the left of the view.
-  auto bpp = static_cast<uint32_t>(length / view_.ClientWidth());
+  // The file spans the view: its end falls on the last pixel (a click there marks the end, and a
+  // marker there is drawn). One column stands for at least 0.02 s, so a short file fills only
+  // the left of the view.
+  const int64_t lastPixel = std::max(view_.ViewWidth() - 1, 1);
+  auto bpp = static_cast<uint32_t>((std::max<int64_t>(length, 0) + lastPixel - 1) / lastPixel);
   const auto minimum = static_cast<uint32_t>(audio::ChannelSeconds2Bytes(stream, 0.02));
   if (bpp < minimum) bpp = minimum;
   owner_.bytesPerPixel = bpp;

@@ -39,8 +39,9 @@ class SourceView {
   virtual void InstallTickedEffects() = 0;
   // Both spin edits' maximum: the stream's length in whole seconds.
   virtual void SetSelectionMaximum(int32_t seconds) = 0;
-  // The client width the view's columns are derived from.
-  virtual int ClientWidth() const = 0;
+  // The view's width in pixels: the file spans it, its first pixel the file's start and its last
+  // the file's end.
+  virtual int ViewWidth() const = 0;
   // A file has been loaded: the view takes clicks and refreshes.
   virtual void EnableView() = 0;
   // No file is open: the view shows its background and takes no clicks.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "wave/seconds_text.h"
+
 namespace wave {
 
 namespace {
@@ -12,6 +14,17 @@ int64_t Selection::WholeSeconds(int64_t bytes) const {
   // Without a stream the engine answers -1: no time is shown below 0.
   const auto seconds = static_cast<int64_t>(audio::ChannelBytes2Seconds(shared_.playStream.load(), bytes));
   return seconds < 0 ? 0 : seconds;
+}
+
+double Selection::Seconds(int64_t bytes) const {
+  if (bytes <= 0) return 0;
+  const double seconds = audio::ChannelBytes2Seconds(shared_.playStream.load(), bytes);
+  return seconds < 0 ? 0 : seconds;
+}
+
+double Selection::LengthTime() const {
+  const int64_t start = shared_.selStart.load(), end = shared_.selEnd.load();
+  return end > start ? Seconds(end - start) : 0;
 }
 
 bool Selection::UpdateSelection() {
@@ -31,9 +44,11 @@ bool Selection::UpdateSelection() {
     view_.ShowEndSeconds(WholeSeconds(shared_.selEnd.load()));
     swapped = true;
   }
-  const int64_t length = WholeSeconds(shared_.selEnd.load() - shared_.selStart.load());
-  view_.ShowLengthText(std::to_string(length) + " sec");
-  view_.EnableConvert(length > 1);
+  // The exact length, which the ringtone has: the spin edits show whole seconds of each bound,
+  // and their difference may be a second off.
+  const double length = LengthTime();
+  view_.ShowLengthText(SecondsText(length) + " sec");
+  view_.EnableConvert(length >= 2.0);
   return swapped;
 }
 

@@ -55,8 +55,14 @@ class Selection {
 
   // Whole seconds of a byte position of the preview stream, truncated.
   int64_t WholeSeconds(int64_t bytes) const;
+  // The part the preview loops and the ringtone holds, [selStart, selEnd), in exact seconds of
+  // the preview stream (0 for a bound not set), and its length.
+  double StartTime() const { return Seconds(shared_.selStart.load()); }
+  double EndTime() const { return Seconds(shared_.selEnd.load()); }
+  double LengthTime() const;
 
  private:
+  double Seconds(int64_t bytes) const;
   int64_t PositionOfColumn(int x, uint32_t bytesPerPixel) const;
   void Apply(int mode, int64_t position);
 

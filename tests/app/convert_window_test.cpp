@@ -68,14 +68,14 @@ class ConvertWindowTest : public apptest::PlayerWindowTest {
     const std::string path = std::string(TW_PROGRAM_DIR) + ":" + (old ? old : "");
     setenv("PATH", path.c_str(), 1);
   }
-  // sec60.wav with a selection of about 2.0 s to 22.3 s, which converts 2 s to 22 s.
+  // sec60.wav with a selection of about 2.08 s to 22.08 s: a 20.0-s ringtone.
   void OpenAndSelect(Tfrmmain& w) {
     w.show();
     openAnswer = F("sec60.wav");
     QTest::mouseClick(w.btnselect, Qt::LeftButton);
     ASSERT_NE(playStream.load(), 0u);
     QTest::mouseClick(w.PB, Qt::LeftButton, {}, QPoint(18, 70));
-    QTest::mouseClick(w.PB, Qt::RightButton, {}, QPoint(200, 70));
+    QTest::mouseClick(w.PB, Qt::RightButton, {}, QPoint(191, 70));
     ASSERT_EQ(w.sedit->value(), 2);
     ASSERT_EQ(w.eedit->value(), 22);
     ASSERT_TRUE(w.btnconvert->isEnabled());
@@ -106,16 +106,18 @@ TEST_F(ConvertWindowTest, LengthsAnIPhoneRefusesAreShownAndAskedAbout) {
   EXPECT_TRUE(w.lengthedit->property("phoneFit").toString().isEmpty());
   EXPECT_TRUE(w.lengthedit->toolTip().isEmpty());
   const QColor plain = w.lengthedit->palette().color(QPalette::Base);
-  // 2 s to 35 s: too long to set on the phone, short enough to sync.
-  QTest::mouseClick(w.PB, Qt::RightButton, {}, QPoint(314, 70));
+  // 2.08 s to 35.03 s: too long to set on the phone, short enough to sync.
+  QTest::mouseClick(w.PB, Qt::RightButton, {}, QPoint(303, 70));
   ASSERT_EQ(w.eedit->value() - w.sedit->value(), 33);
   EXPECT_EQ(w.lengthedit->property("phoneFit").toString(), "phone");
   EXPECT_NE(w.lengthedit->palette().color(QPalette::Base), plain) << "the box's colour says so at a glance";
   EXPECT_TRUE(w.lengthedit->toolTip().contains("30 seconds") && w.lengthedit->toolTip().contains("40 seconds"))
       << w.lengthedit->toolTip().toStdString();
-  // 2 s to 47 s: no route takes it; the conversion asks first.
-  QTest::mouseClick(w.PB, Qt::RightButton, {}, QPoint(421, 70));
+  // 2.08 s to 47.05 s: no route takes it; the conversion asks first, with the length the box
+  // shows and the ringtone has (44.9 s), not the spin edits' difference (45 s).
+  QTest::mouseClick(w.PB, Qt::RightButton, {}, QPoint(407, 70));
   ASSERT_EQ(w.eedit->value() - w.sedit->value(), 45);
+  EXPECT_EQ(w.lengthedit->text(), "44.9 sec");
   EXPECT_EQ(w.lengthedit->property("phoneFit").toString(), "sync");
   QStringList questions;
   bool answer = false;
@@ -126,7 +128,7 @@ TEST_F(ConvertWindowTest, LengthsAnIPhoneRefusesAreShownAndAskedAbout) {
   const std::string out = ChooseOutput(w, "long.m4r");
   QTest::mouseClick(w.btnconvert, Qt::LeftButton);
   ASSERT_EQ(questions.size(), 1);
-  EXPECT_TRUE(questions[0].contains("45 seconds") && questions[0].contains("40 seconds")) << questions[0].toStdString();
+  EXPECT_TRUE(questions[0].contains("44.9 seconds") && questions[0].contains("40 seconds")) << questions[0].toStdString();
   EXPECT_FALSE(std::filesystem::exists(out)) << "cancelling changes nothing";
   EXPECT_EQ(w.onebar->value(), 0);
   answer = true;
@@ -140,7 +142,7 @@ TEST_F(ConvertWindowTest, LengthsAnIPhoneRefusesAreShownAndAskedAbout) {
   ASSERT_TRUE(clickedDuring) << "the conversion ended before the second click";
   EXPECT_EQ(questions.size(), 2);
   EXPECT_TRUE(messages.empty()) << (messages.empty() ? "" : messages[0].text.toStdString());
-  EXPECT_NEAR(std::stod(Probe(out, "format=duration")), 45.0, 0.1);
+  EXPECT_NEAR(std::stod(Probe(out, "format=duration")), w.selection.LengthTime(), 0.03);
   // Back under 30 s: plain again, and no question.
   QTest::mouseClick(w.PB, Qt::RightButton, {}, QPoint(200, 70));
   EXPECT_TRUE(w.lengthedit->property("phoneFit").toString().isEmpty());
@@ -196,7 +198,7 @@ TEST_F(ConvertWindowTest, ASecondClickAndAnotherFileLeaveTheRunningConversionAlo
   EXPECT_EQ(w.onebar->value(), 100);
   EXPECT_EQ(Probe(reference, "stream=codec_name,sample_rate,channels"), "aac,44100,2");
   const double seconds = std::atof(Probe(reference, "format=duration").c_str());
-  EXPECT_NEAR(seconds, 20.0, 0.1);
+  EXPECT_NEAR(seconds, w.selection.LengthTime(), 0.03);
 
   // The same once more, clicked again in its middle and with another file opened in it.
   const std::string out = ChooseOutput(w, "disturbed.m4r");

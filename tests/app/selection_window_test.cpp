@@ -12,6 +12,7 @@
 #include "app/ButtonSpinEdit.h"
 #include "app/PaintBox.h"
 #include "app/Tfrmmain.h"
+#include "wave/seconds_text.h"
 #include "support/device_frames.h"
 #include "wave/waveform_view.h"
 #include "window_probe.h"
@@ -108,7 +109,7 @@ TEST_F(SelectionWindowTest, BoundsSetInTheWrongOrderAreExchangedWithTheirTrigger
   ASSERT_EQ(selEnd.load(), Column(300));
   EXPECT_EQ(w.sedit->value(), static_cast<int>(Column(100) / kSecond));
   EXPECT_EQ(w.eedit->value(), static_cast<int>(Column(300) / kSecond));
-  EXPECT_EQ(w.lengthedit->text(), QString::number((Column(300) - Column(100)) / kSecond) + " sec");
+  EXPECT_EQ(w.lengthedit->text(), QString::fromStdString(wave::SecondsText(static_cast<double>(Column(300) - Column(100)) / kSecond)) + " sec");
   EXPECT_TRUE(w.btnconvert->isEnabled());
 
   ExpectFadeInTriggerAt(w, Column(100) + kOffset);
@@ -169,6 +170,22 @@ TEST_F(SelectionWindowTest, AStartInColumnZeroCountsAsNotSet) {
   EXPECT_EQ(w.waveBitmap.pixel(200, 73) | 0xFF000000u, wave::colors::kLeft);
 }
 
+// The file spans the view's own width: a click on its last pixel marks the file's end, and one
+// on the pixel before it a moment before the end (the 17 columns past the view's edge held the
+// last 3 % of every file, which could be neither seen nor clicked).
+TEST_F(SelectionWindowTest, TheViewsLastPixelIsTheFilesEnd) {
+  Tfrmmain w;
+  Open(w, "sec60.wav");
+  ASSERT_EQ(w.PB->width(), Tfrmmain::kViewWidth);
+  Click(w, Qt::LeftButton, 10);
+  Click(w, Qt::RightButton, Tfrmmain::kViewWidth - 1);
+  EXPECT_EQ(selEnd.load(), audio::ChannelGetLength(playStream.load(), audio::POS_BYTE));
+  EXPECT_EQ(w.eedit->value(), 60);
+  Click(w, Qt::RightButton, Tfrmmain::kViewWidth - 2);
+  EXPECT_GT(selEnd.load(), 59 * kSecond);
+  EXPECT_LT(selEnd.load(), 60 * kSecond);
+}
+
 TEST_F(SelectionWindowTest, EqualBoundsAndTheTwoSecondRuleOfTheConvertButton) {
   Tfrmmain w;
   Open(w, "short5s.wav");
@@ -178,8 +195,8 @@ TEST_F(SelectionWindowTest, EqualBoundsAndTheTwoSecondRuleOfTheConvertButton) {
   EXPECT_EQ(w.lengthedit->text(), "0 sec");
   EXPECT_FALSE(w.btnconvert->isEnabled());
   EXPECT_EQ(w.selection.fadeOutSync(), 0u);
-  Click(w, Qt::RightButton, 145);  // 2.9 s: 1.9 s long
-  EXPECT_EQ(w.lengthedit->text(), "1 sec");
+  Click(w, Qt::RightButton, 145);  // 2.9 s: 1.9 s long, shown as it is
+  EXPECT_EQ(w.lengthedit->text(), "1.9 sec");
   EXPECT_FALSE(w.btnconvert->isEnabled());
   EXPECT_EQ(w.eedit->value(), 2);
   Click(w, Qt::RightButton, 150);  // 3.0 s: 2.0 s long

@@ -105,6 +105,7 @@ const char* ResultName(convert::ConvertResult r) {
     case convert::ConvertResult::ErrorGetData: return "ErrorGetData";
     case convert::ConvertResult::ErrorWriting: return "ErrorWriting";
     case convert::ConvertResult::Cancelled: return "Cancelled";
+    case convert::ConvertResult::StartPastEnd: return "StartPastEnd";
   }
   return "?";
 }

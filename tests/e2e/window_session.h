@@ -54,7 +54,7 @@ class RecordingSourceView : public source::SourceView {
     effects_.clowpassClick(true, barMaximum);
   }
   void SetSelectionMaximum(int32_t seconds) override { selectionMaximum = seconds; }
-  int ClientWidth() const override { return static_cast<int>(kColumns); }
+  int ViewWidth() const override { return static_cast<int>(kColumns); }
   void EnableView() override {}
   void DisableView() override {}
 
