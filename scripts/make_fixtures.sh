@@ -139,6 +139,14 @@ run lame --quiet --nohist -V 2 -t late_src.wav late_vbr.mp3
 rm -f late_src.wav late_head.aac late_tail.aac
 echo "estimated lengths: late.aac late_vbr.mp3"
 
+# Parts to level: one piece (two chords under a slow swell, with noise) at three levels. The hot
+# master is pushed 4 dB into 16-bit clipping, so its true peak lies above full scale.
+LEVEL_SRC="aevalsrc=exprs='(0.35*sin(2*PI*220*t)+0.2*sin(2*PI*330*t))*(0.6+0.4*sin(2*PI*0.5*t))+0.12*(2*random(0)-1)|(0.3*sin(2*PI*277*t)+0.2*sin(2*PI*440*t))*(0.6+0.4*cos(2*PI*0.5*t))+0.12*(2*random(1)-1)':s=44100:c=stereo"
+for level in quiet24:-12.9 quiet30:-18.6 hot_master:4; do
+  ff -f lavfi -i "$LEVEL_SRC" -t 20 -af "volume=${level#*:}dB" -c:a pcm_s16le "${BITEXACT[@]}" "${level%%:*}.wav"
+done
+echo "levels: quiet24.wav quiet30.wav hot_master.wav"
+
 ff -i surround51.wav -c:a ac3 -b:a 448k "${BITEXACT[@]}" surround51.ac3
 echo "surround: surround51.wav surround51.ac3"
 
@@ -223,6 +231,18 @@ loud() {
   awk -v m="$max" 'BEGIN { exit !(m != "" && m > -20) }' || fail "$1: decodes to silence (max ${max:-?} dB)"
 }
 
+# lufs NAME I TP: ffmpeg's BS.1770 meter reads the integrated loudness I (LUFS) and the true peak
+# TP (dBTP) within 0.2
+lufs() {
+  local out i p
+  out=$(ffmpeg -nostdin -hide_banner -i "$1" -af ebur128=peak=true -f null - 2>&1 | sed -n '/Summary:/,$p')
+  i=$(sed -n 's/^ *I: *\(-\?[0-9.]*\) LUFS.*/\1/p' <<<"$out")
+  p=$(sed -n 's/^ *Peak: *\(-\?[0-9.]*\) dBFS.*/\1/p' <<<"$out")
+  awk -v i="$i" -v p="$p" -v ei="$2" -v ep="$3" \
+    'BEGIN { exit !(i != "" && p != "" && i - ei <= 0.2 && ei - i <= 0.2 && p - ep <= 0.2 && ep - p <= 0.2) }' ||
+    fail "$1: ${i:-?} LUFS, true peak ${p:-?} dBTP; expected $2 and $3"
+}
+
 # has_tag NAME yes|no: whether the first frame carries a Xing/Info (gapless) tag
 has_tag() {
   local found=no
@@ -247,6 +267,10 @@ expect short5s.wav pcm_s16le 44100 2 5 0.001 220500
 expect sec60.wav pcm_s16le 44100 2 60 0.001 2646000
 expect tiny7ms.wav pcm_s16le 44100 2 0.007 0.001 308
 expect surround51.wav pcm_s16le 48000 6 10 0.001 480000
+for f in quiet24 quiet30 hot_master; do expect "$f.wav" pcm_s16le 44100 2 20 0.001 882000; done
+lufs quiet24.wav -24.3 -15.7
+lufs quiet30.wav -30.0 -21.4
+lufs hot_master.wav -7.4 1.2
 expect sec53_9.ogg vorbis 44100 2 53.9 0.05
 expect ref.mp3 mp3 44100 2 10 0.1
 expect ref_vbr.mp3 mp3 44100 2 10 0.1

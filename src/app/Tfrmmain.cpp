@@ -103,6 +103,7 @@ void Tfrmmain::FormDestroy() {
   scanStop = true;    // a running scan ends at its next pass
   loader.StopScan();
   converter.Cancel();
+  loudness.Stop();
   view.reset();
   waveBitmap = QImage();
   if (engineStarted_) {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/LoudnessPanel.h"
 #include "app/ProgramState.h"
 #include "audio/engine.h"
 #include "convert/ringtone_converter.h"
@@ -198,6 +199,8 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   wave::Selection selection{previewShared, triggers, *this};
   source::SourceLoader loader{previewShared, effects, triggers, *this, {peaks, bytesPerPixel, scanStop}};
   std::unique_ptr<wave::WaveformView> view;
+  // The meter `loudlabel` and the button `btnlevel` beside the gain controls.
+  app::LoudnessPanel loudness;
 
  protected:
   void mouseMoveEvent(QMouseEvent* event) override;
@@ -221,6 +224,8 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   void ShowStartSeconds(int64_t seconds) override;
   void ShowEndSeconds(int64_t seconds) override;
   void ShowLengthText(const std::string& text) override;
+  // The gain and filter boxes and bars, as the conversion and the meter read them.
+  preview::EffectControls TickedEffects() const;
   // The ringtone's length: the selection's exact seconds, which the conversion renders.
   double RingtoneSeconds() const;
   // The length box's colour and hint for the iPhone's length limits.

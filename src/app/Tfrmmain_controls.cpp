@@ -149,12 +149,14 @@ void Tfrmmain::CreateControls() {
   lengthedit->setText(QStringLiteral("0 sec"));
 
   // Gain and filters, and the conversion's progress.
-  checkgain = MakeCheck(this, "checkgain", QStringLiteral("Gain"), false, {342, 229, 82, 20});
-  gaintrack = MakeBar(this, "gaintrack", -12, 12, 0, QStringLiteral(" db"), {424, 229, 104, 20});
-  chighpass = MakeCheck(this, "chighpass", QStringLiteral("High Pass"), false, {342, 259, 82, 20});
-  barhighcut = MakeBar(this, "barhighcut", 0, 10000, 5000, QStringLiteral(" Hz"), {424, 259, 104, 20});
-  clowpass = MakeCheck(this, "clowpass", QStringLiteral("Low Pass"), false, {342, 289, 82, 20});
-  barlowcut = MakeBar(this, "barlowcut", 0, 10000, 5000, QStringLiteral(" Hz"), {424, 289, 104, 20});
+  // The part's loudness under the gain row, which holds the Level button.
+  checkgain = MakeCheck(this, "checkgain", QStringLiteral("Gain"), false, {342, 225, 82, 20});
+  gaintrack = MakeBar(this, "gaintrack", -12, 12, 0, QStringLiteral(" db"), {424, 225, 58, 20});
+  loudness.CreateControls(this, {346, 246, 182, 16}, {484, 223, 44, 23});
+  chighpass = MakeCheck(this, "chighpass", QStringLiteral("High Pass"), false, {342, 266, 82, 20});
+  barhighcut = MakeBar(this, "barhighcut", 0, 10000, 5000, QStringLiteral(" Hz"), {424, 266, 104, 20});
+  clowpass = MakeCheck(this, "clowpass", QStringLiteral("Low Pass"), false, {342, 292, 82, 20});
+  barlowcut = MakeBar(this, "barlowcut", 0, 10000, 5000, QStringLiteral(" Hz"), {424, 292, 104, 20});
   onebar = Make<QProgressBar>(this, "onebar", {342, 320, 186, 20});
   onebar->setRange(0, 100);
   onebar->setValue(0);
@@ -199,7 +201,7 @@ void Tfrmmain::CreateControls() {
   // a ringtone's details are usually typed; the usual keys open a file, open help and quit.
   QWidget* const order[] = {sEdit1,     btnselect,  btnplay,    btnpause,   btnstop,   loopcheck,
                                   fadeincheck, spinfadein, fadeoutcheck, spinfadeout, sedit,   eedit,
-                                  lengthedit, checkgain,  gaintrack,  chighpass,  barhighcut, clowpass,
+                                  lengthedit, checkgain,  gaintrack,  loudness.btnlevel, chighpass,  barhighcut, clowpass,
                                   barlowcut,  outedit,    sButton1,   tagcheck,   titedit,   artedit,
                                   albedit,    genedit,    yearedit,   btnconvert, autocheck, btnabout,
                                   btnhelp};

@@ -71,6 +71,11 @@ void Tfrmmain::ConnectHandlers() {
   connect(btnpause, &QToolButton::clicked, this, &Tfrmmain::btnpauseClick);
   connect(btnstop, &QToolButton::clicked, this, &Tfrmmain::btnstopClick);
   connect(btnconvert, &QPushButton::clicked, this, &Tfrmmain::btnconvertClick);
+  loudness.applyGain = [this](int32_t db) {
+    checkgain->setChecked(true);
+    gaintrack->setValue(db);
+    checkgainClick();
+  };
 }
 
 void Tfrmmain::MirrorControls() {
@@ -183,6 +188,7 @@ void Tfrmmain::DisableView() {
 // --- The view -------------------------------------------------------------------------------
 
 void Tfrmmain::Timer1Timer() {
+  loudness.Refresh(app::MarkedPart(sEdit1->text().toStdString(), previewShared, TickedEffects()));
   if (bytesPerPixel.load() == 0 || !view) return;
   const wave::ViewState state{bytesPerPixel.load(), selStart.load(), selEnd.load()};
   view->Refresh(state, audio::ChannelGetPosition(playStream.load(), audio::POS_BYTE));
@@ -207,6 +213,11 @@ void Tfrmmain::ShowEndSeconds(int64_t seconds) { eedit->setValue(static_cast<int
 void Tfrmmain::ShowLengthText(const std::string& text) {
   lengthedit->setText(QString::fromStdString(text));
   ShowPhoneFit();
+}
+
+preview::EffectControls Tfrmmain::TickedEffects() const {
+  return {checkgain->isChecked(), gaintrack->value(), chighpass->isChecked(), barhighcut->value(),
+          clowpass->isChecked(), barlowcut->value()};
 }
 
 double Tfrmmain::RingtoneSeconds() const { return selection.LengthTime(); }
@@ -303,9 +314,7 @@ void Tfrmmain::ConvertToRingtone(const QString& input, const QString& output) {
   // Exactly the part the preview loops.
   request.startSeconds = selection.StartTime();
   request.endSeconds = selection.EndTime();
-  request.effects = preview::EffectControls{checkgain->isChecked(), gaintrack->value(),
-                                            chighpass->isChecked(), barhighcut->value(),
-                                            clowpass->isChecked(), barlowcut->value()};
+  request.effects = TickedEffects();
   converter.onProgress = [this](int percent) { onebar->setValue(percent); };
   converter.processEvents = [] { QCoreApplication::processEvents(); };
   const convert::ConvertResult result = converter.ConvertToRingtone(request);

@@ -1,0 +1,21 @@
+// "Level": the whole dB of gain that brings a part to the loudness of a ringtone heard across a
+// room without its true peak passing the ceiling an AAC encode needs below full scale.
+#pragma once
+
+#include <cstdint>
+
+namespace analysis {
+
+inline constexpr double kLevelTargetLufs = -14.0;
+inline constexpr double kLevelCeilingDbtp = -1.0;
+// The gain slider's range, in dB.
+inline constexpr int32_t kGainMinDb = -12;
+inline constexpr int32_t kGainMaxDb = 12;
+
+// Given the part's integrated loudness and true peak without any gain: raises a quiet part
+// towards the target as far as the ceiling allows, leaves a loud part as it is, and lowers a part
+// whose peak already passes the ceiling just enough. Rounded down to a whole dB and kept within
+// the slider's range. A silent part (no finite loudness) gets 0.
+int32_t LevelGain(double integratedLufs, double truePeakDbtp);
+
+}  // namespace analysis
