@@ -25,6 +25,7 @@
 #include "convert/phone_limits.h"
 #include "preview/effect_arithmetic.h"
 #include "source/input_choice.h"
+#include "wave/select_part.h"
 
 namespace {
 
@@ -71,6 +72,7 @@ void Tfrmmain::ConnectHandlers() {
   connect(btnpause, &QToolButton::clicked, this, &Tfrmmain::btnpauseClick);
   connect(btnstop, &QToolButton::clicked, this, &Tfrmmain::btnstopClick);
   connect(btnconvert, &QPushButton::clicked, this, &Tfrmmain::btnconvertClick);
+  connect(btnsuggest, &QPushButton::clicked, this, &Tfrmmain::btnsuggestClick);
 }
 
 void Tfrmmain::MirrorControls() {
@@ -146,6 +148,8 @@ void Tfrmmain::ResetFileControls() {
   eedit->setValue(0);
   lengthedit->setText(QStringLiteral("0 Sec"));
   ShowPhoneFit();
+  suggestion.Clear();  // the earlier file's scan has ended: its part goes with it
+  btnsuggest->setEnabled(false);
 }
 
 void Tfrmmain::ResetPlayColumn() {
@@ -183,6 +187,7 @@ void Tfrmmain::DisableView() {
 // --- The view -------------------------------------------------------------------------------
 
 void Tfrmmain::Timer1Timer() {
+  btnsuggest->setEnabled(suggestion.Ready().has_value());
   if (bytesPerPixel.load() == 0 || !view) return;
   const wave::ViewState state{bytesPerPixel.load(), selStart.load(), selEnd.load()};
   view->Refresh(state, audio::ChannelGetPosition(playStream.load(), audio::POS_BYTE));
@@ -196,6 +201,10 @@ void Tfrmmain::PBMouseDown(Qt::MouseButton button, QPoint position) {
 void Tfrmmain::PBMouseMove(QPoint position) { selection.PBMouseMove(position.x(), bytesPerPixel.load()); }
 
 void Tfrmmain::PBMouseUp() { selection.PBMouseUp(); }
+
+void Tfrmmain::btnsuggestClick() {
+  if (const auto part = suggestion.Ready()) wave::SelectPart(selection, playStream.load(), part->start, part->end);
+}
 
 void Tfrmmain::seditUpClick() { selection.seditUpClick(sedit->value(), sedit->maximum()); }
 void Tfrmmain::seditDownClick() { selection.seditDownClick(sedit->value()); }
