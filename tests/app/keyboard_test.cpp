@@ -20,7 +20,7 @@ TEST_F(KeyboardTest, TabWalksTheControlsRowByRowAndTheTagsInTypingOrder) {
   w.show();
   const QStringList expected = {
       "sEdit1",     "btnselect",  "btnplay",     "btnpause",  "btnstop",  "loopcheck", "fadeincheck",
-      "spinfadein", "fadeoutcheck", "spinfadeout", "sedit",   "eedit",    "lengthedit", "checkgain",
+      "spinfadein", "fadeoutcheck", "spinfadeout", "sedit",   "eedit",    "lengthedit", "btnsuggest", "checkgain",
       "gaintrack",  "chighpass",  "barhighcut",  "clowpass",  "barlowcut", "outedit",  "sButton1",  "tagcheck",
       "titedit",    "artedit",    "albedit",     "genedit",   "yearedit", "btnconvert", "autocheck",
       "btnabout",   "btnhelp"};
