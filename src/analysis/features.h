@@ -54,11 +54,11 @@ class FeatureGatherer {
   void EndHop();
 
   uint32_t channels_;
-  uint32_t decimation_;         // input frames per analysed sample (about 11 kHz analysed)
+  uint32_t decimation_;         // input frames per analysed sample (about 5.5 kHz analysed)
   Features out_;
   // The running pulse and hop.
   uint32_t pulseFill_ = 0;
-  double pulseSum_ = 0;
+  int64_t pulseSquares_ = 0;   // of the mono sum of the channels, exact
   uint32_t hopPulses_ = 0;
   double hopSum_ = 0;
   // The decimated mono signal: the last kWindow samples, a ring.
