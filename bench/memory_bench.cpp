@@ -1,6 +1,7 @@
 // Peak memory with a 2-hour M4B: the file opened as the window opens it (the PRESCAN preview
 // stream with its end trigger and fade-in, playing), then its decode-only scan stream scanned to
-// the end by a TScanThread while the preview plays on. This runs in a child process of its own
+// the end by a TScanThread while the preview plays on, its blocks feeding the suggested part's
+// features (the part chosen at the scan's end), as the window scans. This runs in a child process of its own
 // (this program with --child), so that its peak resident set is nothing but that.
 //
 // Baseline: `ffmpeg -i f.m4b -f null -` on the same file. Both figures are the child's
@@ -20,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "analysis/scan_suggestion.h"
 #include "audio/engine.h"
 #include "bench_util.h"
 #include "preview/preview_effects.h"
@@ -59,6 +61,7 @@ int Child(const std::string& path) {
   }
   std::atomic<uint32_t> bytesPerPixel{0};
   std::atomic<bool> scanStop{false};
+  analysis::ScanSuggestion suggestion;  // the features gathered in the scan, the part chosen at its end
 
   const auto t0 = bench::Clock::now();
   const source::Opener opener = source::SourceOpener(source::LowerExtension(path));
@@ -83,7 +86,7 @@ int Child(const std::string& path) {
   if (scanned == 0) return 4;
   bool finished = false;
   {
-    wave::TScanThread scan(scanned, wave::ScanTarget{&peaks, &bytesPerPixel, &scanStop});
+    wave::TScanThread scan(scanned, wave::ScanTarget{&peaks, &bytesPerPixel, &scanStop, &suggestion});
     const auto limit = bench::Clock::now() + std::chrono::minutes(10);
     while (!(finished = scan.finished()) && bench::Clock::now() < limit)
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -99,14 +102,16 @@ int Child(const std::string& path) {
     if (l != kUnwritten || r != kUnwritten) ++written;
     inRange = inRange && l >= 0 && l <= 60 && r >= 0 && r <= 60;
   }
+  const auto part = suggestion.Ready();
   audio::ChannelStop(play);
   audio::StreamFree(play);
   audio::Free();
   std::printf("length_s=%.1f open_s=%.3f scan_s=%.2f columns=%zu/%zu preview_active=%u preview_heard_s=%.2f "
-              "vmhwm_kb=%ld\n",
+              "vmhwm_kb=%ld suggested=%.1f..%.1f\n",
               double(length) / (double(info.freq) * info.chans * 2), openSeconds, scanSeconds, written,
-              kColumns - 1, active, double(heard) / (double(info.freq) * info.chans * 2), VmHwmKb());
-  return finished && inRange && written == kColumns - 1 && active == audio::ACTIVE_PLAYING ? 0 : 5;
+              kColumns - 1, active, double(heard) / (double(info.freq) * info.chans * 2), VmHwmKb(),
+              part ? part->start : -1.0, part ? part->end : -1.0);
+  return finished && part && inRange && written == kColumns - 1 && active == audio::ACTIVE_PLAYING ? 0 : 5;
 }
 
 std::string SelfPath() {

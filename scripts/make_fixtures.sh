@@ -36,8 +36,9 @@ rm -f "$DIR/.stamp"
 rm -rf "$DIR"/.work.*
 WORK=$(mktemp -d "$DIR/.work.XXXXXX")
 SONG_PID=
+FORM_PID=
 cleanup() {
-  if [ -n "$SONG_PID" ]; then kill -- "$SONG_PID" 2>/dev/null || true; wait "$SONG_PID" 2>/dev/null || true; fi
+  for pid in $SONG_PID $FORM_PID; do kill -- "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
   rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -79,6 +80,18 @@ song_family() {
 }
 song_family &
 SONG_PID=$!
+
+# --- songs of a known form (the suggested part): beside the rest as well ------------------------
+FORM_SONGS="form_pop form_solo form_quiet_chorus form_long_intro form_ballad"
+form_family() {
+  py form_songs.py "$W"
+  for s in $FORM_SONGS; do
+    run lame --quiet --nohist -b 192 "$s.wav" "$s.mp3"
+  done
+  echo "form songs: $FORM_SONGS (.wav .mp3 .txt), speech_like.wav"
+}
+form_family &
+FORM_PID=$!
 
 # --- PCM -------------------------------------------------------------------------------------
 py signals.py "$W"
@@ -158,6 +171,8 @@ echo "bad files: empty, truncated, random, text, header-only, wrong extension"
 
 wait "$SONG_PID" || { SONG_PID=; fail "the song family failed"; }
 SONG_PID=
+wait "$FORM_PID" || { FORM_PID=; fail "the form songs failed"; }
+FORM_PID=
 
 # --- checks ------------------------------------------------------------------------------------
 MANIFEST=$W/manifest.tsv
@@ -333,6 +348,18 @@ done
 expect song.mp3 mp3 44100 2 240 0.1
 expect song.flac flac 44100 2 240 0.001 10584000
 expect song.m4a aac 44100 2 240 0.1
+expect form_pop.wav pcm_s16le 44100 2 128 0.001 5644800
+expect form_solo.wav pcm_s16le 44100 2 129.6 0.001 5715360
+expect form_quiet_chorus.wav pcm_s16le 44100 2 109.714 0.001 4838400
+expect form_long_intro.wav pcm_s16le 44100 2 170.667 0.001 7526400
+expect form_ballad.wav pcm_s16le 44100 2 165.714 0.001 7308000
+for s in $FORM_SONGS; do
+  probe "$s.wav"
+  expect "$s.mp3" mp3 44100 2 "$P_duration" 0.1
+  grep -q '^[0-9]' "$s.txt" || fail "$s.txt lists no chorus start"
+  expect_bytes "$s.txt" "$(stat -c %s "$s.txt")"
+done
+expect speech_like.wav pcm_s16le 22050 1 90 0.001 1984500
 
 expect_bytes empty.mp3 0
 expect_bytes empty.wav 0

@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "analysis/scan_suggestion.h"
 #include "app/LoudnessPanel.h"
 #include "app/ProgramState.h"
 #include "audio/engine.h"
@@ -89,6 +90,7 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   app::ButtonSpinEdit* eedit = nullptr;
   QLabel* sLabel8 = nullptr;
   QLineEdit* lengthedit = nullptr;
+  QPushButton* btnsuggest = nullptr;
   QCheckBox* fadeincheck = nullptr;
   app::ButtonSpinEdit* spinfadein = nullptr;
   QLabel* sLabel2 = nullptr;
@@ -170,6 +172,8 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   void seditDownClick();
   void eeditUpClick();
   void eeditDownClick();
+  // "Suggest": selects the part the scan suggested (the chorus).
+  void btnsuggestClick();
   // The effect controls.
   void checkgainClick();
   void chighpassClick();
@@ -197,7 +201,8 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   preview::RenderEffects render{previewShared};
   convert::RingtoneConverter converter{render};
   wave::Selection selection{previewShared, triggers, *this};
-  source::SourceLoader loader{previewShared, effects, triggers, *this, {peaks, bytesPerPixel, scanStop}};
+  analysis::ScanSuggestion suggestion;  // learnt by the scan; outlives the loader's scan
+  source::SourceLoader loader{previewShared, effects, triggers, *this, {peaks, bytesPerPixel, scanStop, &suggestion}};
   std::unique_ptr<wave::WaveformView> view;
   // The meter `loudlabel` and the button `btnlevel` beside the gain controls.
   app::LoudnessPanel loudness;

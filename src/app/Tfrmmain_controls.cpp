@@ -140,13 +140,16 @@ void Tfrmmain::CreateControls() {
 
   // The selection.
   sGroupBox1 = Make<QGroupBox>(this, "sGroupBox1", {162, 223, 172, 118});
-  sLabel6 = MakeLabel(sGroupBox1, "sLabel6", QStringLiteral("Start time:"), {10, 18, 74, 16});
-  sedit = MakeSpin(sGroupBox1, "sedit", 0, 0, 0, {86, 14, 76, 24});
-  sLabel7 = MakeLabel(sGroupBox1, "sLabel7", QStringLiteral("End time:"), {10, 52, 74, 16});
-  eedit = MakeSpin(sGroupBox1, "eedit", 0, 0, 0, {86, 48, 76, 24});
-  sLabel8 = MakeLabel(sGroupBox1, "sLabel8", QStringLiteral("Select Lenth:"), {10, 86, 74, 16});
-  lengthedit = MakeEdit(sGroupBox1, "lengthedit", {86, 82, 76, 24}, true);
+  sLabel6 = MakeLabel(sGroupBox1, "sLabel6", QStringLiteral("Start time:"), {10, 12, 74, 16});
+  sedit = MakeSpin(sGroupBox1, "sedit", 0, 0, 0, {86, 8, 76, 24});
+  sLabel7 = MakeLabel(sGroupBox1, "sLabel7", QStringLiteral("End time:"), {10, 40, 74, 16});
+  eedit = MakeSpin(sGroupBox1, "eedit", 0, 0, 0, {86, 36, 76, 24});
+  sLabel8 = MakeLabel(sGroupBox1, "sLabel8", QStringLiteral("Select Lenth:"), {10, 68, 74, 16});
+  lengthedit = MakeEdit(sGroupBox1, "lengthedit", {86, 64, 76, 24}, true);
   lengthedit->setText(QStringLiteral("0 sec"));
+  btnsuggest = MakeButton(sGroupBox1, "btnsuggest", QStringLiteral("Suggest"), {10, 92, 152, 22});
+  btnsuggest->setToolTip(QStringLiteral("Select the part the song repeats most (its chorus), 29 s long"));
+  btnsuggest->setEnabled(false);
 
   // Gain and filters, and the conversion's progress.
   // The part's loudness under the gain row, which holds the Level button.
@@ -201,7 +204,7 @@ void Tfrmmain::CreateControls() {
   // a ringtone's details are usually typed; the usual keys open a file, open help and quit.
   QWidget* const order[] = {sEdit1,     btnselect,  btnplay,    btnpause,   btnstop,   loopcheck,
                                   fadeincheck, spinfadein, fadeoutcheck, spinfadeout, sedit,   eedit,
-                                  lengthedit, checkgain,  gaintrack,  loudness.btnlevel, chighpass,  barhighcut, clowpass,
+                                  lengthedit, btnsuggest, checkgain,  gaintrack,  loudness.btnlevel, chighpass,  barhighcut, clowpass,
                                   barlowcut,  outedit,    sButton1,   tagcheck,   titedit,   artedit,
                                   albedit,    genedit,    yearedit,   btnconvert, autocheck, btnabout,
                                   btnhelp};

@@ -25,6 +25,7 @@
 #include "convert/phone_limits.h"
 #include "preview/effect_arithmetic.h"
 #include "source/input_choice.h"
+#include "wave/select_part.h"
 
 namespace {
 
@@ -76,6 +77,7 @@ void Tfrmmain::ConnectHandlers() {
     gaintrack->setValue(db);
     checkgainClick();
   };
+  connect(btnsuggest, &QPushButton::clicked, this, &Tfrmmain::btnsuggestClick);
 }
 
 void Tfrmmain::MirrorControls() {
@@ -151,6 +153,8 @@ void Tfrmmain::ResetFileControls() {
   eedit->setValue(0);
   lengthedit->setText(QStringLiteral("0 Sec"));
   ShowPhoneFit();
+  suggestion.Clear();  // the earlier file's scan has ended: its part goes with it
+  btnsuggest->setEnabled(false);
 }
 
 void Tfrmmain::ResetPlayColumn() {
@@ -189,6 +193,7 @@ void Tfrmmain::DisableView() {
 
 void Tfrmmain::Timer1Timer() {
   loudness.Refresh(app::MarkedPart(sEdit1->text().toStdString(), previewShared, TickedEffects()));
+  btnsuggest->setEnabled(suggestion.Ready().has_value());
   if (bytesPerPixel.load() == 0 || !view) return;
   const wave::ViewState state{bytesPerPixel.load(), selStart.load(), selEnd.load()};
   view->Refresh(state, audio::ChannelGetPosition(playStream.load(), audio::POS_BYTE));
@@ -202,6 +207,10 @@ void Tfrmmain::PBMouseDown(Qt::MouseButton button, QPoint position) {
 void Tfrmmain::PBMouseMove(QPoint position) { selection.PBMouseMove(position.x(), bytesPerPixel.load()); }
 
 void Tfrmmain::PBMouseUp() { selection.PBMouseUp(); }
+
+void Tfrmmain::btnsuggestClick() {
+  if (const auto part = suggestion.Ready()) wave::SelectPart(selection, playStream.load(), part->start, part->end);
+}
 
 void Tfrmmain::seditUpClick() { selection.seditUpClick(sedit->value(), sedit->maximum()); }
 void Tfrmmain::seditDownClick() { selection.seditDownClick(sedit->value()); }

@@ -15,8 +15,9 @@ std::string Limits() {
 }  // namespace
 
 PhoneFit FitOnPhone(double seconds) {
-  if (seconds > static_cast<double>(kSyncLimitSeconds)) return PhoneFit::OverSync;
-  if (seconds > static_cast<double>(kPhoneSetLimitSeconds)) return PhoneFit::OverPhone;
+  // Judged as the length box shows it.
+  if (seconds > static_cast<double>(kSyncLimitSeconds) + wave::kWholeTolerance) return PhoneFit::OverSync;
+  if (seconds > static_cast<double>(kPhoneSetLimitSeconds) + wave::kWholeTolerance) return PhoneFit::OverPhone;
   return PhoneFit::Fits;
 }
 

@@ -70,7 +70,7 @@ bool SourceLoader::OpenSource(const std::string& path) {
   scanStream_ = OpenSourceStream(path, kScanFlags);
   if (scanStream_ == 0) return false;
   scan_ = std::make_unique<wave::TScanThread>(
-      scanStream_, wave::ScanTarget{&owner_.peaks, &owner_.bytesPerPixel, &owner_.scanStop});
+      scanStream_, wave::ScanTarget{&owner_.peaks, &owner_.bytesPerPixel, &owner_.scanStop, owner_.observer});
   return true;
 }
 

@@ -53,6 +53,7 @@ struct ScanOwner {
   wave::PeakBuffers& peaks;
   std::atomic<uint32_t>& bytesPerPixel;  // stream bytes per column; 0 = nothing to draw
   const std::atomic<bool>& scanStop;     // set once at shut-down
+  wave::ScanObserver* observer = nullptr; // learns the file in the scan's decoding; optional
 };
 
 class SourceLoader {

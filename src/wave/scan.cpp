@@ -12,6 +12,8 @@ void ScanPeaks(audio::Handle stream, const ScanTarget& target, const std::atomic
   const uint32_t columns = static_cast<uint32_t>(peaks.size());
   uint32_t lastColumn = 0;
   int32_t storeCount = 0;
+  bool complete = false;
+  if (target.observer != nullptr) target.observer->ScanStarted(stream);
   while (!target.scanStop->load(std::memory_order_acquire) &&
          !cancel.load(std::memory_order_acquire)) {
     const uint32_t level = audio::ChannelGetLevel(stream);
@@ -31,10 +33,14 @@ void ScanPeaks(audio::Handle stream, const ScanTarget& target, const std::atomic
         peaks.setLeft(static_cast<size_t>(storeCount), static_cast<int16_t>(left));
         peaks.setRight(static_cast<size_t>(storeCount), static_cast<int16_t>(right));
       }
-      if (column >= columns) break;
+      if (column >= columns) {
+        complete = true;
+        break;
+      }
       lastColumn = column;
     }
   }
+  if (target.observer != nullptr) target.observer->ScanEnded(stream, complete);
   audio::StreamFree(stream);
 }
 

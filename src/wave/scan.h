@@ -10,11 +10,23 @@
 
 namespace wave {
 
+// Told of a scan's stream on the scan's thread, so that what else is learnt of the file is
+// learnt in the same decoding: before the first reading (a DSP set now sees every block) and
+// after the last one, before the stream is freed. `complete` is true when the scan read the file
+// to its end or to its last column, false when it was stopped.
+class ScanObserver {
+ public:
+  virtual ~ScanObserver() = default;
+  virtual void ScanStarted(audio::Handle stream) = 0;
+  virtual void ScanEnded(audio::Handle stream, bool complete) = 0;
+};
+
 // What a scan reads and writes of its owner. Everything here must outlive the scan.
 struct ScanTarget {
   PeakBuffers* peaks = nullptr;
   const std::atomic<uint32_t>* bytesPerPixel = nullptr;  // 0: nothing to draw, the scan stops
   const std::atomic<bool>* scanStop = nullptr;           // set once at shut-down
+  ScanObserver* observer = nullptr;                      // optional
 };
 
 // MulDiv(60, level, 32768): the product in 64 bits, the quotient rounded to the nearest integer

@@ -6,6 +6,9 @@
 
 namespace wave {
 
+// A length within this of a whole second is shown, and judged, as that whole second.
+inline constexpr double kWholeTolerance = 0.001;
+
 std::string SecondsText(double seconds);
 
 }  // namespace wave

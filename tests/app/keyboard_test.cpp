@@ -23,8 +23,8 @@ TEST_F(KeyboardTest, TabWalksTheControlsRowByRowAndTheTagsInTypingOrder) {
   w.show();
   const QStringList expected = {
       "sEdit1",     "btnselect",  "btnplay",     "btnpause",  "btnstop",  "loopcheck", "fadeincheck",
-      "spinfadein", "fadeoutcheck", "spinfadeout", "sedit",   "eedit",    "lengthedit", "checkgain",
-      "gaintrack",  "chighpass",  "barhighcut",  "clowpass",  "barlowcut", "outedit",  "sButton1",  "tagcheck",
+      "spinfadein", "fadeoutcheck", "spinfadeout", "sedit",   "eedit",    "lengthedit", "btnsuggest", "checkgain",
+      "gaintrack",  "btnlevel",   "chighpass",  "barhighcut",  "clowpass",  "barlowcut", "outedit",  "sButton1",  "tagcheck",
       "titedit",    "artedit",    "albedit",     "genedit",   "yearedit", "btnconvert", "autocheck",
       "btnabout",   "btnhelp"};
 

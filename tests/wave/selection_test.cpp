@@ -134,7 +134,7 @@ TEST(SecondsTextTest, WholeSecondsOrTenths) {
     double seconds;
     const char* text;
   } cases[] = {{0, "0"}, {30, "30"}, {29.44, "29.4"}, {29.99, "29.9"}, {30.02, "30.0"},
-               {1323000.0 / 44100, "30"}, {1.0 / 44100, "0.0"}, {-1, "0"}};
+               {1323000.0 / 44100, "30"}, {(220500.0 - 1) / 44100, "5"}, {4.998, "4.9"}, {-1, "0"}};
   for (const auto& c : cases) EXPECT_EQ(wave::SecondsText(c.seconds), c.text) << c.seconds;
 }
 

@@ -1,0 +1,363 @@
+#include "analysis/chorus.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numeric>
+
+namespace analysis {
+
+namespace {
+
+// The self-similarity is taken over at most this many steps: a song of up to 4 minutes in hops of
+// 0.2 s, a longer file in groups of hops (a 2-hour file in steps of 6 s). Its cost and its
+// 5.8 MB of similarities stay the same however long the file is.
+constexpr size_t kMaxSteps = 1200;
+constexpr double kMinLagSeconds = 5;       // a repeat is at least this far from its original
+constexpr double kSegmentSeconds = 4;      // the stretch compared around each step
+constexpr double kPartnerSpacingSeconds = 1.5;
+constexpr double kMinRunSeconds = 4;       // a chorus lasts at least this long
+constexpr double kGapSeconds = 1;          // a break in a run this short is bridged
+constexpr double kEdgeSearchSeconds = 3;   // where the chorus's first step is looked for
+constexpr double kEdgeSideSeconds = 2;
+constexpr double kLoudnessWeight = 0.08;   // per dB of change across an edge, as similarity
+constexpr double kLoudnessCapDb = 10;
+constexpr double kQuietDb = 15;            // below the song's loud level: a quiet stretch
+constexpr double kLevelSearchSeconds = 1.2;
+constexpr double kLevelSideSeconds = 1;
+constexpr double kMarkedLevelChangeDb = 3;
+constexpr double kOnsetSearchSeconds = 0.5;
+constexpr double kOnsetSpreadSeconds = 0.3;
+constexpr double kClearOnset = 0.7;        // a rise in log energy (about twice the energy)
+constexpr float kMinSimilarity = 0.5f;     // below this nothing counts as a repeat
+
+using Chroma = std::array<float, 12>;
+
+struct Steps {
+  size_t count = 0;
+  double seconds = 0;  // per step
+  std::vector<Chroma> chroma;  // mean removed, unit length; zero when quiet
+  std::vector<float> db;
+  std::vector<uint8_t> quiet;
+};
+
+double Quantile(std::vector<float> v, double q) {
+  if (v.empty()) return 0;
+  const auto k = static_cast<size_t>(q * static_cast<double>(v.size() - 1));
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
+  return v[k];
+}
+
+float Db(double meanSquare) { return static_cast<float>(10 * std::log10(meanSquare + 1e-10)); }
+
+Steps MakeSteps(const Features& f) {
+  Steps s;
+  const size_t n = f.hops.size();
+  const size_t group = std::max<size_t>(1, (n + kMaxSteps - 1) / kMaxSteps);
+  s.count = n / group;
+  s.seconds = f.HopSeconds() * static_cast<double>(group);
+  s.chroma.assign(s.count, Chroma{});
+  s.db.assign(s.count, 0);
+  s.quiet.assign(s.count, 0);
+  for (size_t i = 0; i < s.count; ++i) {
+    double energy = 0;
+    for (size_t k = i * group; k < (i + 1) * group; ++k) {
+      const Hop& h = f.hops[k];
+      energy += h.energy;
+      float sum = 0;
+      for (uint8_t c : h.chroma) sum += c;
+      if (sum > 0)
+        for (size_t c = 0; c < 12; ++c) s.chroma[i][c] += static_cast<float>(h.chroma[c]) / sum;
+    }
+    s.db[i] = Db(energy / static_cast<double>(group));
+  }
+  const double loud = Quantile(s.db, 0.9);
+  Chroma mean{};
+  size_t heard = 0;
+  for (size_t i = 0; i < s.count; ++i) {
+    s.quiet[i] = s.db[i] < loud - kQuietDb || s.db[i] < -80;
+    if (s.quiet[i]) continue;
+    ++heard;
+    for (size_t c = 0; c < 12; ++c) mean[c] += s.chroma[i][c];
+  }
+  for (float& m : mean) m /= static_cast<float>(std::max<size_t>(1, heard));
+  for (size_t i = 0; i < s.count; ++i) {
+    Chroma& v = s.chroma[i];
+    float norm = 0;
+    for (size_t c = 0; c < 12; ++c) {
+      v[c] -= mean[c];
+      norm += v[c] * v[c];
+    }
+    norm = std::sqrt(norm);
+    for (float& x : v) x = (s.quiet[i] || norm < 1e-6f) ? 0.0f : x / norm;
+  }
+  return s;
+}
+
+float Dot(const Chroma& a, const Chroma& b) {
+  float d = 0;
+  for (size_t c = 0; c < 12; ++c) d += a[c] * b[c];
+  return d;
+}
+
+size_t StepsOf(double seconds, double stepSeconds) {
+  return static_cast<size_t>(std::max(1.0, std::round(seconds / stepSeconds)));
+}
+
+// Similarity of the stretches centred on every pair of steps at least minLag apart (symmetric;
+// nearer pairs hold -1).
+std::vector<float> SegmentSimilarity(const Steps& s, size_t minLag, size_t half) {
+  const size_t n = s.count;
+  std::vector<float> d(n * n, -1.0f);
+  std::vector<double> prefix(n + 1);
+  for (size_t lag = minLag; lag < n; ++lag) {
+    const size_t len = n - lag;
+    prefix[0] = 0;
+    for (size_t i = 0; i < len; ++i) prefix[i + 1] = prefix[i] + Dot(s.chroma[i], s.chroma[i + lag]);
+    for (size_t i = 0; i < len; ++i) {
+      const size_t lo = i >= half ? i - half : 0, hi = std::min(len - 1, i + half);
+      const auto v = static_cast<float>((prefix[hi + 1] - prefix[lo]) / static_cast<double>(hi - lo + 1));
+      d[i * n + i + lag] = v;
+      d[(i + lag) * n + i] = v;
+    }
+  }
+  return d;
+}
+
+// The value splitting `v` into two classes with the least spread within them (Otsu's method).
+float SplitValue(const std::vector<float>& v) {
+  constexpr int kBins = 100;
+  std::array<double, kBins> hist{};
+  for (float x : v) hist[static_cast<size_t>(std::clamp(static_cast<int>((x + 1) / 2 * kBins), 0, kBins - 1))] += 1;
+  const double total = static_cast<double>(v.size());
+  double sumAll = 0;
+  for (int b = 0; b < kBins; ++b) sumAll += b * hist[b];
+  double weightLow = 0, sumLow = 0, best = -1;
+  int split = kBins / 2;
+  for (int b = 0; b < kBins; ++b) {
+    weightLow += hist[b];
+    sumLow += b * hist[b];
+    const double weightHigh = total - weightLow;
+    if (weightLow == 0 || weightHigh == 0) continue;
+    const double meanLow = sumLow / weightLow, meanHigh = (sumAll - sumLow) / weightHigh;
+    const double between = weightLow * weightHigh * (meanLow - meanHigh) * (meanLow - meanHigh);
+    if (between > best) {
+      best = between;
+      split = b;
+    }
+  }
+  return static_cast<float>((split + 1) * 2.0 / kBins - 1);
+}
+
+// The steps whose stretch matches the one at `i` (local maxima above `threshold`, at least
+// `spacing` apart).
+std::vector<size_t> Partners(const std::vector<float>& d, size_t n, size_t i, float threshold, size_t spacing) {
+  std::vector<size_t> out;
+  const float* row = &d[i * n];
+  for (size_t j = 0; j < n; ++j) {
+    if (row[j] <= threshold) continue;
+    const size_t lo = j >= spacing ? j - spacing : 0, hi = std::min(n - 1, j + spacing);
+    bool peak = true;
+    for (size_t k = lo; k <= hi && peak; ++k) peak = k < j ? row[k] < row[j] : row[k] <= row[j];
+    if (peak) out.push_back(j);
+  }
+  return out;
+}
+
+struct Run {
+  size_t first = 0, count = 0;
+  double cover = 0;
+};
+
+std::vector<Run> Runs(const std::vector<int>& cover, const Steps& s, int level, size_t gap, size_t minRun) {
+  std::vector<Run> runs;
+  size_t i = 0;
+  while (i < s.count) {
+    if (cover[i] < level || s.quiet[i]) {
+      ++i;
+      continue;
+    }
+    Run r{i, 0, 0};
+    size_t last = i, j = i;
+    for (; j < s.count && j <= last + gap + 1; ++j)
+      if (cover[j] >= level && !s.quiet[j]) last = j;
+    r.count = last - i + 1;
+    for (size_t k = i; k <= last; ++k) r.cover += cover[k];
+    r.cover /= static_cast<double>(r.count);
+    if (r.count >= minRun) runs.push_back(r);
+    i = last + 1;
+  }
+  return runs;
+}
+
+// The step where the repeat of the stretch at `inside` begins, near `guess`: the largest rise of
+// the step-by-step similarity with its partners, helped by a change of loudness (sections tend to
+// begin where the band gets louder or softer; a lead-in bar on the chorus's chord does not).
+size_t RepeatEdge(const Steps& s, const std::vector<size_t>& partners, size_t inside, size_t guess) {
+  const size_t n = s.count, search = StepsOf(kEdgeSearchSeconds, s.seconds), side = StepsOf(kEdgeSideSeconds, s.seconds);
+  if (partners.empty()) return guess;
+  auto similarity = [&](size_t t) {
+    double sum = 0;
+    for (size_t j : partners) {
+      const auto other = static_cast<std::ptrdiff_t>(t) + (static_cast<std::ptrdiff_t>(j) - static_cast<std::ptrdiff_t>(inside));
+      if (other >= 0 && other < static_cast<std::ptrdiff_t>(n)) sum += Dot(s.chroma[t], s.chroma[static_cast<size_t>(other)]);
+    }
+    return sum / static_cast<double>(partners.size());
+  };
+  const size_t lo = guess > search ? guess - search : 0, hi = std::min(n - 1, guess + search);
+  std::vector<double> a(n, 0.0);
+  const size_t from = lo > side ? lo - side : 0, to = std::min(n - 1, hi + side);
+  for (size_t t = from; t <= to; ++t) a[t] = similarity(t);
+  size_t best = guess;
+  double bestRise = -1e9;
+  for (size_t b = std::max<size_t>(lo, 1); b <= hi; ++b) {
+    double after = 0, before = 0, dbAfter = 0, dbBefore = 0;
+    size_t na = 0, nb = 0;
+    for (size_t k = b; k < b + side && k <= to; ++k, ++na) {
+      after += a[k];
+      dbAfter += s.db[k];
+    }
+    for (size_t k = b - std::min(b, side); k < b; ++k, ++nb) {
+      before += a[k];
+      dbBefore += s.db[k];
+    }
+    if (na == 0 || nb == 0) continue;
+    const double change = std::abs(dbAfter / static_cast<double>(na) - dbBefore / static_cast<double>(nb));
+    const double rise = after / static_cast<double>(na) - before / static_cast<double>(nb) +
+                        kLoudnessWeight * std::min(change, kLoudnessCapDb);
+    if (rise > bestRise) {
+      bestRise = rise;
+      best = b;
+    }
+  }
+  return best;
+}
+
+// `seconds` moved to the sharpest change of loudness close to it, if there is a marked one: the
+// similarity finds a section's start to a bar or so, the band's change of level to a beat.
+double AtLoudnessChange(const Features& f, double seconds) {
+  const double pulse = f.PulseSeconds();
+  const auto side = static_cast<size_t>(std::llround(kLevelSideSeconds / pulse));
+  const auto reach = static_cast<std::ptrdiff_t>(std::llround(kLevelSearchSeconds / pulse));
+  const auto n = static_cast<std::ptrdiff_t>(f.pulses.size());
+  if (side == 0 || n < 2 * static_cast<std::ptrdiff_t>(side)) return seconds;
+  std::vector<double> prefix(f.pulses.size() + 1, 0.0);
+  for (size_t i = 0; i < f.pulses.size(); ++i) prefix[i + 1] = prefix[i] + f.pulses[i];
+  const auto centre = static_cast<std::ptrdiff_t>(std::llround(seconds / pulse));
+  const auto sideN = static_cast<std::ptrdiff_t>(side);
+  double best = kMarkedLevelChangeDb;
+  std::ptrdiff_t at = -1;
+  for (std::ptrdiff_t p = std::max(sideN, centre - reach); p <= std::min(n - sideN, centre + reach); ++p) {
+    const double before = (prefix[static_cast<size_t>(p)] - prefix[static_cast<size_t>(p - sideN)]) / kLevelSideSeconds;
+    const double after = (prefix[static_cast<size_t>(p + sideN)] - prefix[static_cast<size_t>(p)]) / kLevelSideSeconds;
+    const double change = std::abs(Db(after) - Db(before));
+    if (change > best) {
+      best = change;
+      at = p;
+    }
+  }
+  return at < 0 ? seconds : static_cast<double>(at) * pulse;
+}
+
+// `seconds` moved to the clearest onset close to it, if there is a clear one.
+double OnOnset(const Features& f, double seconds) {
+  const double pulse = f.PulseSeconds();
+  if (f.pulses.size() < 3 || pulse <= 0) return seconds;
+  const auto centre = static_cast<std::ptrdiff_t>(std::llround(seconds / pulse));
+  const auto reach = static_cast<std::ptrdiff_t>(std::llround(kOnsetSearchSeconds / pulse));
+  const auto last = static_cast<std::ptrdiff_t>(f.pulses.size()) - 1;
+  double bestScore = 0;
+  std::ptrdiff_t best = -1;
+  for (std::ptrdiff_t p = std::max<std::ptrdiff_t>(1, centre - reach); p <= std::min(last, centre + reach); ++p) {
+    const double rise = std::log(f.pulses[static_cast<size_t>(p)] + 1e-9) - std::log(f.pulses[static_cast<size_t>(p - 1)] + 1e-9);
+    if (rise < kClearOnset) continue;
+    const double d = static_cast<double>(p - centre) * pulse / kOnsetSpreadSeconds;
+    const double score = rise * std::exp(-0.5 * d * d);
+    if (score > bestScore) {
+      bestScore = score;
+      best = p;
+    }
+  }
+  // The part starts a pulse before the rise, so the attack is whole.
+  return best < 0 ? seconds : std::max(0.0, static_cast<double>(best - 1) * pulse);
+}
+
+// The start of the loudest stretch of `length` seconds.
+double LoudestStart(const Features& f, double length) {
+  const size_t n = f.hops.size(), w = std::min(n, StepsOf(length, f.HopSeconds()));
+  if (n == 0 || w == 0) return 0;
+  double sum = 0;
+  for (size_t i = 0; i < w; ++i) sum += f.hops[i].energy;
+  double best = sum;
+  size_t at = 0;
+  for (size_t i = w; i < n; ++i) {
+    sum += f.hops[i].energy - f.hops[i - w].energy;
+    if (sum > best * (1 + 1e-9)) {
+      best = sum;
+      at = i - w + 1;
+    }
+  }
+  return static_cast<double>(at) * f.HopSeconds();
+}
+
+// Where the chorus starts, or a negative value when nothing repeats clearly enough.
+double ChorusStart(const Features& f, const Steps& s, double length) {
+  const size_t n = s.count;
+  const size_t minLag = StepsOf(kMinLagSeconds, s.seconds), half = StepsOf(kSegmentSeconds, s.seconds) / 2;
+  if (n < 2 * minLag + 2) return -1;
+  const std::vector<float> d = SegmentSimilarity(s, minLag, half);
+  std::vector<float> best;
+  for (size_t i = 0; i < n; ++i)
+    if (!s.quiet[i]) best.push_back(*std::max_element(d.begin() + static_cast<std::ptrdiff_t>(i * n), d.begin() + static_cast<std::ptrdiff_t>((i + 1) * n)));
+  if (best.size() < 4) return -1;
+  const float high = static_cast<float>(Quantile(best, 0.9));
+  const float threshold = std::max(kMinSimilarity, std::min(SplitValue(best), high - 0.1f));
+  const size_t spacing = StepsOf(kPartnerSpacingSeconds, s.seconds);
+  std::vector<int> cover(n, 0);
+  for (size_t i = 0; i < n; ++i)
+    if (!s.quiet[i]) cover[i] = static_cast<int>(Partners(d, n, i, threshold, spacing).size());
+  const int most = *std::max_element(cover.begin(), cover.end());
+  if (most == 0) return -1;
+  const size_t gap = StepsOf(kGapSeconds, s.seconds), minRun = StepsOf(kMinRunSeconds, s.seconds);
+  std::vector<Run> runs;
+  for (int level = most - most / 3; level >= 1 && runs.empty(); --level) runs = Runs(cover, s, level, gap, minRun);
+  if (runs.empty()) return -1;
+  const size_t partSteps = StepsOf(length, s.seconds);
+  auto score = [&](const Run& r) { return r.cover * static_cast<double>(std::min(r.count, partSteps)); };
+  double top = 0;
+  for (const Run& r : runs) top = std::max(top, score(r));
+  const Run* chosen = nullptr;
+  for (const Run& r : runs) {
+    if (score(r) < 0.9 * top) continue;
+    const bool fits = static_cast<double>(r.first) * s.seconds + length <= f.Seconds();
+    if (chosen == nullptr || (fits && static_cast<double>(chosen->first) * s.seconds + length > f.Seconds())) chosen = &r;
+    if (fits) break;
+  }
+  const size_t inside = std::min(chosen->first + half + 1, chosen->first + chosen->count - 1);
+  size_t edge = RepeatEdge(s, Partners(d, n, inside, threshold, spacing), inside, chosen->first);
+  while (edge < n && s.quiet[edge]) ++edge;
+  return static_cast<double>(edge) * s.seconds;
+}
+
+}  // namespace
+
+Suggestion SuggestPart(const Features& f, double lengthSeconds) {
+  const double total = f.Seconds();
+  const double length = std::max(0.0, lengthSeconds);
+  if (total <= length || f.hops.empty()) return {{0, total}, PartKind::WholeFile};
+  const Steps steps = MakeSteps(f);
+  Suggestion out;
+  double start = ChorusStart(f, steps, length);
+  out.kind = PartKind::Chorus;
+  if (start < 0) {
+    start = LoudestStart(f, length);
+    out.kind = PartKind::Loudest;
+  }
+  if (out.kind == PartKind::Chorus) start = AtLoudnessChange(f, start);
+  start = OnOnset(f, start);
+  start = std::clamp(start, 0.0, total - length);
+  out.part = {start, start + length};
+  return out;
+}
+
+}  // namespace analysis

@@ -1,0 +1,75 @@
+// The "Suggest" button of the real window: off until the scan of the open file has chosen its
+// part, then a click selects that part as a mouse selection would (spin edits, length, convert
+// button, triggers); another file takes it away until its own part is ready.
+#include <QGroupBox>
+#include <QTest>
+
+#include "analysis/suggest_file.h"
+#include "app/ButtonSpinEdit.h"
+#include "app/Tfrmmain.h"
+#include "window_probe.h"
+
+namespace {
+
+using apptest::WaitFor;
+
+class SuggestWindowTest : public apptest::PlayerWindowTest {
+ protected:
+  void Open(Tfrmmain& w, const char* name) {
+    w.show();
+    openAnswer = F(name);
+    QTest::mouseClick(w.btnselect, Qt::LeftButton);
+    ASSERT_NE(playStream.load(), 0u) << name;
+  }
+};
+
+TEST_F(SuggestWindowTest, SelectsTheScansPartOnceItIsReady) {
+  Tfrmmain w;
+  ASSERT_NE(w.btnsuggest, nullptr);
+  EXPECT_EQ(w.btnsuggest->parentWidget(), static_cast<QWidget*>(w.sGroupBox1));
+  EXPECT_FALSE(w.btnsuggest->toolTip().isEmpty());
+  EXPECT_FALSE(w.btnsuggest->isEnabled());
+  ASSERT_NO_FATAL_FAILURE(Open(w, "form_pop.wav"));
+  ASSERT_TRUE(WaitFor([&] { return w.btnsuggest->isEnabled(); }));
+  const auto part = w.suggestion.Ready();
+  ASSERT_TRUE(part.has_value());
+  // The scan chose what the command line chooses for the same file.
+  const auto alone = analysis::SuggestPartOfFile(twtest::Fixture("form_pop.wav"));
+  ASSERT_TRUE(alone.has_value());
+  EXPECT_NEAR(part->start, alone->part.start, 1e-9);
+  EXPECT_NEAR(part->end, alone->part.end, 1e-9);
+
+  // An earlier selection the other way round is replaced, not swapped with.
+  selStart = audio::ChannelSeconds2Bytes(playStream.load(), 100);
+  selEnd = audio::ChannelSeconds2Bytes(playStream.load(), 90);
+  QTest::mouseClick(w.btnsuggest, Qt::LeftButton);
+  const audio::Handle play = playStream.load();
+  EXPECT_EQ(selStart.load(), audio::ChannelSeconds2Bytes(play, part->start));
+  EXPECT_EQ(selEnd.load(), audio::ChannelSeconds2Bytes(play, part->end));
+  EXPECT_EQ(w.sedit->value(), static_cast<int>(part->start));
+  EXPECT_EQ(w.eedit->value(), static_cast<int>(part->end));
+  EXPECT_EQ(w.lengthedit->text(), QStringLiteral("29 sec"));
+  EXPECT_TRUE(w.btnconvert->isEnabled());
+  EXPECT_NE(w.selection.endSync(), 0u);
+  EXPECT_NE(w.selection.fadeInSync(), 0u);
+
+  // Another file: off at once, on again with its own part.
+  ASSERT_NO_FATAL_FAILURE(Open(w, "short5s.wav"));
+  EXPECT_FALSE(w.btnsuggest->isEnabled());
+  EXPECT_FALSE(w.suggestion.Ready().has_value());
+  ASSERT_TRUE(WaitFor([&] { return w.btnsuggest->isEnabled(); }));
+  QTest::mouseClick(w.btnsuggest, Qt::LeftButton);
+  // Shorter than a part: the whole file, from its first frame (a start of 0 would not count).
+  EXPECT_EQ(selStart.load(), 4);
+  EXPECT_EQ(selEnd.load(), audio::ChannelGetLength(playStream.load(), audio::POS_BYTE));
+  EXPECT_EQ(w.lengthedit->text(), QStringLiteral("5 sec")) << "the whole 5 s, one frame short";
+
+  // A file that does not open leaves nothing to suggest.
+  openAnswer = F("random.mp3");
+  QTest::mouseClick(w.btnselect, Qt::LeftButton);
+  EXPECT_FALSE(w.btnsuggest->isEnabled());
+  for (int i = 0; i < 5; ++i) QTest::qWait(40);
+  EXPECT_FALSE(w.btnsuggest->isEnabled());
+}
+
+}  // namespace
