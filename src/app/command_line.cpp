@@ -180,6 +180,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     error = "--suggest and --output do not go together";
   } else if (!suggest && line.output.empty()) {
     error = "--output is missing";
+  } else if (line.normalize && line.gain) {
+    error = "--gain and --normalize do not go together";
   } else if (line.start && line.end && *line.start >= *line.end) {
     error = "the start is not before the end";
   }

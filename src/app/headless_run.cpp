@@ -4,9 +4,13 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <optional>
 #include <cstdio>
 #include <ostream>
 
+#include "analysis/level_rule.h"
+#include "analysis/loudness_part.h"
+#include "analysis/suggest_file.h"
 #include "app/OutputName.h"
 #include "audio/engine.h"
 #include "convert/encoder_command.h"
@@ -53,16 +57,55 @@ double FileSeconds(const std::string& path) {
   return std::max(seconds, 0.0);
 }
 
+int CannotRead(const std::string& input, Console console) {
+  console.err << kProgram << ": " << convert::ResultMessage(convert::ConvertResult::ErrorCreatingStream) << " ("
+              << input << ")\n";
+  return 1;
+}
+
+int Suggest(const CommandLine& line, Console console) {
+  const std::string input = LocalPath(line.input);
+  const auto suggestion = analysis::SuggestPartOfFile(input, line.length.value_or(analysis::kDefaultPartSeconds));
+  if (!suggestion) return CannotRead(input, console);
+  char text[64];
+  std::snprintf(text, sizeof text, "%.3f %.3f\n", suggestion->part.start, suggestion->part.end);
+  console.out << text;
+  return 0;
+}
+
+// "Level": the whole dB that brings the part, as its effects leave it without the gain, to the
+// ringtone loudness without its true peak passing the ceiling.
+std::optional<int32_t> LevelFor(const convert::PartSpec& part, const preview::ControlMirror& fades) {
+  analysis::PartRequest request;
+  request.inputPath = part.inputPath;
+  request.startSeconds = part.startSeconds;
+  request.endSeconds = part.endSeconds;
+  request.effects = part.effects;
+  request.effects.gain = false;
+  request.fadeIn = fades.fadeIn.load();
+  request.fadeInSeconds = fades.fadeInSeconds.load();
+  request.fadeOut = fades.fadeOut.load();
+  request.fadeOutSeconds = fades.fadeOutSeconds.load();
+  const auto measured = analysis::MeasurePart(request);
+  if (!measured) return std::nullopt;
+  return analysis::LevelGain(measured->bare.integrated, measured->bare.truePeak);
+}
+
 int Convert(const CommandLine& line, Console console) {
   const std::string input = LocalPath(line.input);
   const double fileSeconds = FileSeconds(input);
-  if (fileSeconds < 0) {
-    console.err << kProgram << ": " << convert::ResultMessage(convert::ConvertResult::ErrorCreatingStream) << " ("
-                << input << ")\n";
-    return 1;
+  if (fileSeconds < 0) return CannotRead(input, console);
+  double start = line.start.value_or(0);
+  double end = std::min(line.end.value_or(fileSeconds), fileSeconds);
+  std::optional<double> givenEnd = line.end;
+  // Neither bound given: the suggested part.
+  if (!line.start && !line.end) {
+    const auto suggestion = analysis::SuggestPartOfFile(input, line.length.value_or(analysis::kDefaultPartSeconds));
+    if (!suggestion) return CannotRead(input, console);
+    start = suggestion->part.start;
+    end = suggestion->part.end;
+    givenEnd = end;
   }
-  const double start = line.start.value_or(0);
-  const double end = std::min(line.end.value_or(fileSeconds), fileSeconds);
   if (start >= fileSeconds) {
     char length[32];
     std::snprintf(length, sizeof length, "%.3f", fileSeconds);
@@ -82,10 +125,16 @@ int Convert(const CommandLine& line, Console console) {
   convert::ConvertRequest request;
   request.inputPath = input;
   request.startSeconds = start;
-  request.endSeconds = line.end ? *line.end : 0;  // without an end: the file's own end
+  request.endSeconds = givenEnd.value_or(0);  // without an end: the file's own end
   request.effects = preview::EffectControls{line.gain.has_value(), line.gain.value_or(0),
                                             line.highPass.has_value(), preview::SettingForCutoffHz(line.highPass.value_or(0)),
                                             line.lowPass.has_value(), preview::SettingForCutoffHz(line.lowPass.value_or(0))};
+  if (line.normalize) {
+    const auto gain = LevelFor(request, shared.controls);
+    if (!gain) return CannotRead(input, console);
+    request.effects.gain = true;
+    request.effects.gainPosition = *gain;
+  }
   request.outputPath = RingtoneFileName(QString::fromStdString(line.output)).toStdString();
   request.command = convert::BuildEncoderCommand(request.outputPath, line.tags);
   int shown = -1;
@@ -126,7 +175,7 @@ int RunHeadless(const CommandLine& line, Console console) {
     console.err << kProgram << ": the audio engine does not start\n";
     return 1;
   }
-  return Convert(line, console);
+  return line.mode == CommandLine::Mode::Suggest ? Suggest(line, console) : Convert(line, console);
 }
 
 int RunCommandLine(const std::vector<std::string>& arguments, Console console) {

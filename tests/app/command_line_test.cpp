@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -22,7 +23,9 @@
 #include "convert/ringtone_converter.h"
 #include "preview/effect_arithmetic.h"
 #include "preview/render_effects.h"
+#include "analysis/suggest_file.h"
 #include "support/command.h"
+#include "support/ffmpeg_loudness.h"
 #include "support/fixtures.h"
 #include "support/sink_support.h"
 
@@ -74,6 +77,7 @@ TEST(CommandLineTest, WrongCommandLinesSayWhy) {
       {{"--output", "a", "--fade-out", "0", "song.mp3"}, "--fade-out: '0' is not a whole number of seconds"},
       {{"--output", "a", "--low-pass", "30000", "song.mp3"}, "--low-pass: '30000' is not a frequency"},
       {{"--output", "a", "song.mp3", "--end"}, "--end: a value is missing"},
+      {{"--output", "a", "--normalize", "--gain", "3", "song.mp3"}, "--gain and --normalize do not go together"},
   };
   for (const auto& c : cases) {
     const auto parsed = app::ParseCommandLine(c.args);
@@ -241,6 +245,31 @@ TEST_F(HeadlessTest, LengthsAnIPhoneRefusesAreWarnedAbout) {
   }
 }
 
+// --suggest prints the part the window's Suggest marks, a chorus start on a song of known form;
+// --output without bounds writes that part.
+TEST_F(HeadlessTest, TheSuggestedPartIsPrintedAndIsWhatAConversionWithoutBoundsWrites) {
+  const std::string song = twtest::Fixture("form_pop.mp3");
+  ASSERT_EQ(Run({"--suggest", song}), 0) << stderrText;
+  double start = 0, end = 0;
+  ASSERT_EQ(std::sscanf(stdoutText.c_str(), "%lf %lf", &start, &end), 2) << stdoutText;
+  EXPECT_EQ(stdoutText.find('.') + 4, stdoutText.find(' ')) << "three decimals: " << stdoutText;
+  std::ifstream starts(twtest::Fixture("form_pop.txt"));
+  std::string row;
+  double nearest = 1e9;
+  while (std::getline(starts, row))
+    if (!row.empty() && row[0] != '#') nearest = std::min(nearest, std::fabs(std::stod(row) - start));
+  EXPECT_LT(nearest, 1.0) << "not on a chorus start: " << start;
+  EXPECT_NEAR(end - start, 29.0, 0.001);
+  ASSERT_EQ(Run({"--suggest", "--length", "20", song}), 0);
+  ASSERT_EQ(std::sscanf(stdoutText.c_str(), "%lf %lf", &start, &end), 2);
+  EXPECT_NEAR(end - start, 20.0, 0.001);
+  twtest::SinkDir sink;
+  ASSERT_EQ(Run({"--output", out.string(), "--length", "20", song}), 0) << stderrText;
+  EXPECT_EQ(Pcm(sink).size(), static_cast<size_t>(20 * 44100 * 2));
+  EXPECT_EQ(Run({"--suggest", twtest::Fixture("random.mp3")}), 1);
+  EXPECT_EQ(stdoutText, "");
+}
+
 // The real program, with no display at all, and the encoder it ships.
 TEST(ProgramCommandLineTest, RunsWithoutADisplayAndWritesACheckedRingtone) {
   const std::string program = std::string(TW_PROGRAM_DIR) + "/tonewright";
@@ -260,6 +289,13 @@ TEST(ProgramCommandLineTest, RunsWithoutADisplayAndWritesACheckedRingtone) {
   const auto at = probe.find("duration=");
   ASSERT_NE(at, std::string::npos);
   EXPECT_NEAR(std::stod(probe.substr(at + 9)), 5.5, 0.01);
+  // --normalize levels a quiet part to the ringtone loudness, as read by ffmpeg on the ringtone.
+  EXPECT_EQ(twtest::CommandOutput(env + program + " --output " + out + " --normalize --start 2 --end 9 " +
+                                  twtest::Fixture("quiet24.wav") + " 2>&1; echo $?"),
+            "0\n");
+  const auto level = twtest::FfmpegEbur128(out + ".m4r");
+  ASSERT_TRUE(level.ok);
+  EXPECT_NEAR(level.integrated, -14.0, 1.0);
   fs::remove(out + ".m4r");
 }
 
