@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 #include "analysis/level_rule.h"
@@ -38,8 +39,10 @@ void LoudnessPanel::CreateControls(QWidget* parent, QRect meter, QRect button) {
   loudlabel->setObjectName(QStringLiteral("loudlabel"));
   loudlabel->setGeometry(meter);
   loudlabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  // A little smaller than the labels around it; the window's fonts are sized in pixels.
   QFont small = loudlabel->font();
-  small.setPointSizeF(small.pointSizeF() * 0.85);
+  if (small.pixelSize() > 0) small.setPixelSize(std::max(1, small.pixelSize() * 85 / 100));
+  else small.setPointSizeF(small.pointSizeF() * 0.85);
   loudlabel->setFont(small);
   loudlabel->setToolTip(QStringLiteral(
       "The marked part's loudness (LUFS) and true peak (dBTP), as the ringtone will have them"));
