@@ -8,7 +8,8 @@ namespace analysis {
 int32_t LevelGain(double integratedLufs, double truePeakDbtp) {
   if (!std::isfinite(integratedLufs)) return 0;
   const double raise = std::max(kLevelTargetLufs - integratedLufs, 0.0);
-  const double headroom = kLevelCeilingDbtp - truePeakDbtp;  // +inf for a part without peaks
+  // +inf for a part without peaks.
+  const double headroom = kLevelCeilingDbtp - (truePeakDbtp + kEncodeOvershootDb);
   // The levels come from sums of doubles: a nominal 10 dB may arrive as 9.9999999999.
   constexpr double kSlack = 1e-9;
   const double gain = std::floor(std::min(raise, headroom) + kSlack);

@@ -102,7 +102,7 @@ TEST_F(LoudnessPartTest, LevelledRingtonesReachTheTargetOrStayUnderTheCeiling) {
   struct Case {
     const char* name;
     int32_t gain;  // what the rule gives for the fixture's levels
-  } const cases[] = {{"quiet24.wav", 10}, {"quiet30.wav", 12}, {"hot_master.wav", -2}};
+  } const cases[] = {{"quiet24.wav", 10}, {"quiet30.wav", 12}, {"hot_master.wav", -3}};
   const fs::path out = fs::temp_directory_path() / ("tw_level_" + std::to_string(::getpid()) + ".m4r");
   for (const auto& c : cases) {
     const PartRequest part = Part(c.name, 2, 18);
@@ -112,9 +112,8 @@ TEST_F(LoudnessPartTest, LevelledRingtonesReachTheTargetOrStayUnderTheCeiling) {
     EXPECT_EQ(gain, c.gain) << c.name << ": " << measured->bare.integrated << " LUFS, " << measured->bare.truePeak << " dBTP";
 
     preview::PreviewShared shared;
-    shared.playStream = 1;  // the conversion installs its effects only beside a preview
     shared.controls.fadeIn = false;
-    preview::RenderEffects render(shared);
+    preview::RenderEffects render(shared, true);
     convert::RingtoneConverter converter(render);
     convert::ConvertRequest request;
     request.inputPath = part.inputPath;
@@ -134,8 +133,8 @@ TEST_F(LoudnessPartTest, LevelledRingtonesReachTheTargetOrStayUnderTheCeiling) {
       const double expected = c.gain < analysis::kGainMaxDb ? -14.0 : measured->bare.integrated + c.gain;
       EXPECT_NEAR(ringtone.integrated, expected, 1.0) << c.name;
     }
-    // ffmpeg shows tenths: -1.0 has not passed the ceiling.
-    EXPECT_LE(ringtone.truePeak, -1.0) << c.name << " with " << gain << " dB";
+    // Below the ceiling once encoded (at -2 dB the hot master's ringtone read -0.8 dBTP).
+    EXPECT_LT(ringtone.truePeak, -1.0) << c.name << " with " << gain << " dB";
   }
 }
 
