@@ -1,9 +1,9 @@
 #include "analysis/loudness_meter.h"
 
-#include <ebur128.h>
-
 #include <algorithm>
 #include <cmath>
+
+#include "analysis/loudness_pipeline.h"
 
 namespace analysis {
 
@@ -26,42 +26,26 @@ bool GainClips(const Loudness& bare, double db) {
   return db > 0 && bare.samplePeak + db >= kLimit;
 }
 
-struct LoudnessMeter::State {
-  ebur128_state* st;
-};
+LoudnessMeter::LoudnessMeter() : pipeline_(std::make_unique<LoudnessPipeline>()) {}
 
-LoudnessMeter::LoudnessMeter() {
-  ebur128_state* st = ebur128_init(kChannels, kRate, EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_SAMPLE_PEAK);
-  if (st != nullptr) state_ = new State{st};
-}
+LoudnessMeter::~LoudnessMeter() = default;
 
-LoudnessMeter::~LoudnessMeter() {
-  if (state_ == nullptr) return;
-  ebur128_destroy(&state_->st);
-  delete state_;
-}
+bool LoudnessMeter::ok() const { return pipeline_->ok(); }
 
 void LoudnessMeter::Add(const int16_t* samples, size_t values) {
   const size_t frames = values / kChannels;
-  if (state_ == nullptr || frames == 0) return;
-  ebur128_add_frames_short(state_->st, samples, frames);
+  if (finished_ || frames == 0) return;
+  pipeline_->Add(samples, frames);
 }
 
-Loudness LoudnessMeter::Result() const {
-  Loudness result;
-  if (state_ == nullptr) return result;
-  double integrated = 0;
-  if (ebur128_loudness_global(state_->st, &integrated) == EBUR128_SUCCESS && std::isfinite(integrated))
-    result.integrated = integrated;
-  double truePeak = 0, samplePeak = 0;
-  for (unsigned c = 0; c < kChannels; ++c) {
-    double t = 0, s = 0;
-    if (ebur128_true_peak(state_->st, c, &t) == EBUR128_SUCCESS) truePeak = std::max(truePeak, t);
-    if (ebur128_sample_peak(state_->st, c, &s) == EBUR128_SUCCESS) samplePeak = std::max(samplePeak, s);
-  }
-  result.truePeak = Decibels(truePeak);
-  result.samplePeak = Decibels(samplePeak);
-  return result;
+Loudness LoudnessMeter::Result() {
+  if (finished_ || !ok()) return result_;
+  finished_ = true;
+  const LoudnessPipeline::Reading reading = pipeline_->Finish();
+  if (std::isfinite(reading.integrated)) result_.integrated = reading.integrated;
+  result_.truePeak = Decibels(reading.truePeak);
+  result_.samplePeak = Decibels(reading.samplePeak);
+  return result_;
 }
 
 }  // namespace analysis

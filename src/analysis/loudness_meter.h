@@ -1,10 +1,12 @@
 // The loudness of the ringtone's samples after ITU-R BS.1770 / EBU R128: integrated loudness in
-// LUFS, true peak in dBTP, measured by libebur128 on 16-bit stereo 44100 Hz blocks.
+// LUFS, true peak in dBTP, measured by libebur128 on 16-bit stereo 44100 Hz blocks (on two threads,
+// see loudness_pipeline.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 
 namespace analysis {
 
@@ -23,7 +25,10 @@ Loudness WithGain(const Loudness& bare, double db);
 // after it are not WithGain's.
 bool GainClips(const Loudness& bare, double db);
 
-// Not thread-safe; one meter per measurement.
+class LoudnessPipeline;
+
+// Not thread-safe (it runs a helper thread of its own, joined by Result or the destructor); one
+// meter per measurement.
 class LoudnessMeter {
  public:
   static constexpr unsigned kRate = 44100;
@@ -35,14 +40,16 @@ class LoudnessMeter {
   LoudnessMeter& operator=(const LoudnessMeter&) = delete;
 
   // False when libebur128 could not set up its state; such a meter measures nothing.
-  bool ok() const { return state_ != nullptr; }
+  bool ok() const;
   // Adds whole frames of interleaved samples (a trailing half frame is ignored).
   void Add(const int16_t* samples, size_t values);
-  Loudness Result() const;
+  // Ends the measurement: later Adds are ignored and later calls give the same levels.
+  Loudness Result();
 
  private:
-  struct State;  // libebur128's state, kept out of this header
-  State* state_ = nullptr;
+  std::unique_ptr<LoudnessPipeline> pipeline_;
+  bool finished_ = false;
+  Loudness result_;
 };
 
 }  // namespace analysis
