@@ -13,14 +13,13 @@ namespace {
 std::optional<Loudness> RenderPass(const PartRequest& request, const preview::EffectControls& effects,
                                    const std::atomic<bool>* cancel) {
   // The fades are read from a mirror of the window's boxes: this one holds the request's. The
-  // render installs its effects only while a preview exists; this pass stands for one.
+  // pass renders on its own, whatever the preview holds.
   preview::PreviewShared shared;
-  shared.playStream = 1;
   shared.controls.fadeIn = request.fadeIn;
   shared.controls.fadeInSeconds = request.fadeInSeconds;
   shared.controls.fadeOut = request.fadeOut;
   shared.controls.fadeOutSeconds = request.fadeOutSeconds;
-  preview::RenderEffects render(shared);
+  preview::RenderEffects render(shared, true);
   convert::PartRender part(render);
   convert::PartSpec spec;
   spec.inputPath = request.inputPath;
