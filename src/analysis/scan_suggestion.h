@@ -1,11 +1,13 @@
 // The suggested part of the opened file, learnt while its waveform scan decodes it: a DSP on the
 // scan stream feeds every block to a feature gatherer, and when the scan has read the whole file
-// the part is chosen on the scan's thread and published for the window.
+// the part is chosen on a worker thread of its own (so the scan ends as soon as the file is read)
+// and published for the window, which polls for it.
 #pragma once
 
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 #include "analysis/chorus.h"
 #include "analysis/features.h"
@@ -17,22 +19,33 @@ namespace analysis {
 class ScanSuggestion : public wave::ScanObserver {
  public:
   explicit ScanSuggestion(double lengthSeconds = kDefaultPartSeconds) : length_(lengthSeconds) {}
+  // Waits for a part still being chosen.
+  ~ScanSuggestion() override;
+  ScanSuggestion(const ScanSuggestion&) = delete;
+  ScanSuggestion& operator=(const ScanSuggestion&) = delete;
 
   // Scan thread: starts gathering from the stream's blocks; forgets the last file's part.
   void ScanStarted(audio::Handle stream) override;
-  // Scan thread: a complete scan chooses and publishes the part; a stopped one publishes nothing.
+  // Scan thread: a complete scan starts choosing the part on the worker; a stopped one publishes
+  // nothing.
   void ScanEnded(audio::Handle stream, bool complete) override;
 
-  // Any thread: forgets the published part (a file is being closed; its scan has been stopped).
+  // Any thread: waits for a part still being chosen (a few milliseconds at most), then forgets
+  // the published part (a file is being closed; its scan has been stopped).
   void Clear();
-  // Any thread, without waiting on the analysis: the part once the scan of the open file is done.
+  // Any thread, without waiting on the analysis: the part once it has been chosen for the open file.
   std::optional<Part> Ready() const;
+  // Any thread: waits for a part still being chosen, then what Ready() says.
+  std::optional<Part> WaitReady();
 
  private:
   static void Feed(audio::DspHandle, audio::Handle, void* buffer, uint32_t length, void* user);
+  void JoinWorker();
 
   const double length_;
   std::unique_ptr<FeatureGatherer> gatherer_;  // scan thread only, from ScanStarted to ScanEnded
+  std::mutex workerMutex_;
+  std::thread worker_;  // guarded by workerMutex_; chooses from the features it owns
   mutable std::mutex mutex_;
   std::optional<Part> ready_;  // guarded by mutex_
 };

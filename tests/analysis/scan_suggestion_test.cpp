@@ -1,6 +1,7 @@
 // The part learnt during the waveform scan: the scan's own decoding feeds the features, a scan
-// that reads the whole file publishes the part the command line finds for the same file, a
-// stopped scan publishes nothing, and the next scan forgets the last file's part.
+// that reads the whole file publishes (from its worker) the part the command line finds for the
+// same file, a stopped scan publishes nothing, and the next scan or a Clear forgets the last
+// file's part, also while it is still being chosen.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -39,7 +40,7 @@ class ScanSuggestionTest : public ::testing::Test {
 TEST_F(ScanSuggestionTest, AWholeScanPublishesTheFilesPart) {
   for (const char* name : {"form_quiet_chorus.mp3", "form_ballad.wav", "short5s.wav"}) {
     Scan(name);
-    const auto part = suggestion.Ready();
+    const auto part = suggestion.WaitReady();
     ASSERT_TRUE(part.has_value()) << name;
     const auto alone = analysis::SuggestPartOfFile(twtest::Fixture(name));
     ASSERT_TRUE(alone.has_value()) << name;
@@ -51,13 +52,25 @@ TEST_F(ScanSuggestionTest, AWholeScanPublishesTheFilesPart) {
 
 TEST_F(ScanSuggestionTest, AStoppedScanPublishesNothingAndForgetsTheLastPart) {
   Scan("form_pop.wav");
-  ASSERT_TRUE(suggestion.Ready().has_value());
+  ASSERT_TRUE(suggestion.WaitReady().has_value());
   Scan("form_solo.wav", true);
-  EXPECT_FALSE(suggestion.Ready().has_value());
+  EXPECT_FALSE(suggestion.WaitReady().has_value());
   Scan("form_pop.wav");
-  ASSERT_TRUE(suggestion.Ready().has_value());
+  ASSERT_TRUE(suggestion.WaitReady().has_value());
   suggestion.Clear();
   EXPECT_FALSE(suggestion.Ready().has_value());
+}
+
+TEST_F(ScanSuggestionTest, APartStillBeingChosenIsForgotten) {
+  // Cleared, or the next scan started, right after a whole scan: the worker choosing the first
+  // file's part is waited for and its part does not outlive the Clear.
+  Scan("form_pop.wav");
+  suggestion.Clear();
+  EXPECT_FALSE(suggestion.Ready().has_value());
+  EXPECT_FALSE(suggestion.WaitReady().has_value());
+  Scan("form_ballad.wav");
+  Scan("form_solo.wav", true);
+  EXPECT_FALSE(suggestion.WaitReady().has_value());
 }
 
 }  // namespace

@@ -1,0 +1,73 @@
+#include "analysis/pitch_spectrum.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <numbers>
+
+extern "C" {
+#include <libavutil/mem.h>
+#include <libavutil/tx.h>
+}
+
+namespace analysis {
+
+namespace {
+
+constexpr double kLowestHz = 100;  // below, the bins are too coarse to tell semitones apart
+constexpr double kHighestHz = 4200;
+constexpr uint32_t kBins = PitchSpectrum::kWindow / 2 + 1;
+
+float* AllocFloats(size_t count) {
+  auto* p = static_cast<float*>(av_malloc(count * sizeof(float)));
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+
+}  // namespace
+
+void PitchSpectrum::AvFree::operator()(void* p) const { av_free(p); }
+
+void PitchSpectrum::TxFree::operator()(AVTXContext* p) const { av_tx_uninit(&p); }
+
+PitchSpectrum::PitchSpectrum(double analysedRate)
+    : input_(AllocFloats(kWindow)), spectrum_(AllocFloats(2 * kBins)), window_(kWindow) {
+  AVTXContext* tx = nullptr;
+  av_tx_fn fn = nullptr;
+  const float scale = 1.0f;
+  if (av_tx_init(&tx, &fn, AV_TX_FLOAT_RDFT, 0, static_cast<int>(kWindow), &scale, 0) < 0 || tx == nullptr)
+    throw std::bad_alloc();
+  tx_.reset(tx);
+  transform_ = fn;
+  for (uint32_t i = 0; i < kWindow; ++i)
+    window_[i] = static_cast<float>(0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / kWindow));
+  for (uint32_t k = 1; k < kWindow / 2; ++k) {
+    const double hz = k * analysedRate / kWindow;
+    if (hz < kLowestHz || hz > kHighestHz || hz > 0.45 * analysedRate) continue;
+    if (lastBin_ < firstBin_) firstBin_ = k;
+    lastBin_ = k;
+    const long midi = std::lround(69 + 12 * std::log2(hz / 440.0));
+    pitchClass_.resize(k - firstBin_ + 1, 0);
+    pitchClass_[k - firstBin_] = static_cast<uint8_t>(((midi % 12) + 12) % 12);
+  }
+}
+
+PitchSpectrum::~PitchSpectrum() = default;
+
+std::array<float, 12> PitchSpectrum::Classes(const float* ring, size_t oldest) {
+  float* in = input_.get();
+  const float* w = window_.data();
+  const size_t first = kWindow - oldest;  // samples from `oldest` to the ring's end
+  for (size_t i = 0; i < first; ++i) in[i] = ring[oldest + i] * w[i];
+  for (size_t i = first; i < kWindow; ++i) in[i] = ring[i - first] * w[i];
+  float* bins = spectrum_.get();
+  transform_(tx_.get(), bins, in, sizeof(float));
+  std::array<float, 12> pc{};
+  for (uint32_t k = firstBin_; k <= lastBin_; ++k) {
+    const float re = bins[2 * k], im = bins[2 * k + 1];
+    pc[pitchClass_[k - firstBin_]] += std::sqrt(re * re + im * im);
+  }
+  return pc;
+}
+
+}  // namespace analysis
