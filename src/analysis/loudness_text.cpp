@@ -24,6 +24,10 @@ std::string LevelText(double db) {
 std::string MeterText(const Loudness& loudness) {
   std::string peak = LevelText(loudness.truePeak);
   if (std::isfinite(loudness.truePeak) && std::lround(loudness.truePeak * 10.0) > 0) peak = "+" + peak;
+  // A sounding part without a loudness is shorter than the 0.4 s the measure needs, or all
+  // below its gate: no figure rather than an infinite one.
+  if (!std::isfinite(loudness.integrated) && std::isfinite(loudness.truePeak))
+    return "\u2014 LUFS \u00b7 peak " + peak + " dBTP";
   return LevelText(loudness.integrated) + " LUFS \u00b7 peak " + peak + " dBTP";
 }
 

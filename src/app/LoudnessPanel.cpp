@@ -44,15 +44,17 @@ void LoudnessPanel::CreateControls(QWidget* parent, QRect meter, QRect button) {
   if (small.pixelSize() > 0) small.setPixelSize(std::max(1, small.pixelSize() * 85 / 100));
   else small.setPointSizeF(small.pointSizeF() * 0.85);
   loudlabel->setFont(small);
-  loudlabel->setToolTip(QStringLiteral(
-      "The marked part's loudness (LUFS) and true peak (dBTP), as the ringtone will have them"));
+  loudlabel->setToolTip(QString::fromUtf8(
+      "The marked part's loudness (LUFS) and true peak (dBTP), as the ringtone will have them.\n"
+      "The loudness needs at least 0.4 s of sound; a shorter or near-silent part shows \u2014 LUFS."));
   btnlevel = new QPushButton(parent);
   btnlevel->setObjectName(QStringLiteral("btnlevel"));
   btnlevel->setGeometry(button);
   btnlevel->setText(QStringLiteral("Level"));
   btnlevel->setToolTip(QString::fromUtf8(
       "Level: ticks Gain and sets it to the whole dB that brings the part to \u221214 LUFS, "
-      "without its true peak passing \u22121 dBTP"));
+      "without the ringtone's true peak passing \u22121 dBTP (room is kept for what the AAC "
+      "encoding adds to the peaks)"));
   btnlevel->setEnabled(false);
   QObject::connect(btnlevel, &QPushButton::clicked, btnlevel, [this] { btnlevelClick(); });
 }
@@ -74,7 +76,7 @@ void LoudnessPanel::Refresh(const std::optional<analysis::PartRequest>& part) {
 
 void LoudnessPanel::btnlevelClick() {
   if (!shown_ || shownMeasuring_ || !applyGain) return;
-  applyGain(analysis::LevelGain(shown_->bare.integrated, shown_->bare.truePeak));
+  applyGain(analysis::LevelGain(shown_->bare));
 }
 
 }  // namespace app

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <set>
 
 namespace app {
 
@@ -74,6 +75,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
   bool suggest = false, help = false, version = false, optionsEnded = false;
   std::vector<std::string> files;
+  std::set<std::string> given;
   // Options with a value; each parses its value or says why it cannot.
   using Setter = std::function<std::string(const std::string&)>;
   const auto seconds = [](std::optional<double>& into, const char* name) -> Setter {
@@ -149,6 +151,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     const size_t eq = a.find('=');
     const std::string name = a.substr(0, eq);
+    if (!given.insert(name).second) {
+      error = name + " is given twice";
+      break;
+    }
     if (const auto f = flags.find(name); f != flags.end() && eq == std::string::npos) {
       *f->second = true;
     } else if (const auto v = valued.find(name); v != valued.end()) {
@@ -180,6 +186,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     error = "--suggest and --output do not go together";
   } else if (!suggest && line.output.empty()) {
     error = "--output is missing";
+  } else if (line.length && (line.start || line.end)) {
+    error = "--length goes with --suggest, or a conversion of the suggested part (without --start and --end)";
   } else if (line.normalize && line.gain) {
     error = "--gain and --normalize do not go together";
   } else if (line.start && line.end && *line.start >= *line.end) {

@@ -3,7 +3,11 @@
 #include <QString>
 #include <QUrl>
 
+#include <signal.h>
+
 #include <algorithm>
+#include <csignal>
+#include <iterator>
 #include <optional>
 #include <cstdio>
 #include <ostream>
@@ -47,15 +51,49 @@ struct EngineRun {
   bool started = false;
 };
 
-// The file's length in seconds as its header tells it (an estimate for some files); a negative
-// value when the file cannot be opened.
+// The file's length in seconds, as decoding it yields it (the scan's prescanned opening: a
+// header's estimate can be far off); a negative value when the file cannot be opened.
 double FileSeconds(const std::string& path) {
-  const audio::Handle h = source::OpenRenderStream(path, source::kRenderFlags);
+  const audio::Handle h = source::OpenSourceStream(path, source::kScanFlags);
   if (h == 0) return -1;
   const double seconds = audio::ChannelBytes2Seconds(h, audio::ChannelGetLength(h, audio::POS_BYTE));
   audio::StreamFree(h);
   return std::max(seconds, 0.0);
 }
+
+std::string Seconds3(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", seconds);
+  return text;
+}
+
+int PastTheEnd(double fileSeconds, Console console) {
+  return UsageError("the start lies past the file's end (" + Seconds3(fileSeconds) + " s)", console);
+}
+
+// A terminating signal while the ringtone is written: the conversion is cancelled, so that the
+// encoder ends without a file and an existing output stays as it was.
+volatile std::sig_atomic_t g_signal = 0;
+extern "C" void NoteSignal(int sig) { g_signal = sig; }
+
+class SignalsCancel {
+ public:
+  SignalsCancel() {
+    struct sigaction sa {};
+    sa.sa_handler = NoteSignal;
+    sigemptyset(&sa.sa_mask);
+    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &sa, &old_[i]);
+  }
+  ~SignalsCancel() {
+    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &old_[i], nullptr);
+  }
+  SignalsCancel(const SignalsCancel&) = delete;
+  SignalsCancel& operator=(const SignalsCancel&) = delete;
+
+ private:
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction old_[std::size(kSignals)] {};
+};
 
 int CannotRead(const std::string& input, Console console) {
   console.err << kProgram << ": " << convert::ResultMessage(convert::ConvertResult::ErrorCreatingStream) << " ("
@@ -67,9 +105,7 @@ int Suggest(const CommandLine& line, Console console) {
   const std::string input = LocalPath(line.input);
   const auto suggestion = analysis::SuggestPartOfFile(input, line.length.value_or(analysis::kDefaultPartSeconds));
   if (!suggestion) return CannotRead(input, console);
-  char text[64];
-  std::snprintf(text, sizeof text, "%.3f %.3f\n", suggestion->part.start, suggestion->part.end);
-  console.out << text;
+  console.out << Seconds3(suggestion->part.start) << " " << Seconds3(suggestion->part.end) << "\n";
   return 0;
 }
 
@@ -88,7 +124,7 @@ std::optional<int32_t> LevelFor(const convert::PartSpec& part, const preview::Co
   request.fadeOutSeconds = fades.fadeOutSeconds.load();
   const auto measured = analysis::MeasurePart(request);
   if (!measured) return std::nullopt;
-  return analysis::LevelGain(measured->bare.integrated, measured->bare.truePeak);
+  return analysis::LevelGain(measured->bare);
 }
 
 int Convert(const CommandLine& line, Console console) {
@@ -106,11 +142,9 @@ int Convert(const CommandLine& line, Console console) {
     end = suggestion->part.end;
     givenEnd = end;
   }
-  if (start >= fileSeconds) {
-    char length[32];
-    std::snprintf(length, sizeof length, "%.3f", fileSeconds);
-    return UsageError(std::string("the start lies past the file's end (") + length + " s)", console);
-  }
+  if (start >= fileSeconds) return PastTheEnd(fileSeconds, console);
+  if (line.end && *line.end > fileSeconds)
+    console.err << kProgram << ": warning: the file ends at " << Seconds3(fileSeconds) << " s, before the end asked for\n";
   if (const std::string hint = convert::LengthHint(end - start); !hint.empty())
     console.err << kProgram << ": warning: " << hint << "\n";
 
@@ -145,12 +179,20 @@ int Convert(const CommandLine& line, Console console) {
       console.err << "\r" << percent << "%" << std::flush;
     };
   }
+  g_signal = 0;
+  SignalsCancel cancelOnSignal;
+  converter.processEvents = [&converter] {
+    if (g_signal != 0) converter.Cancel();
+  };
   const convert::ConvertResult result = converter.ConvertToRingtone(request);
   if (shown >= 0) console.err << "\n";
   switch (result) {
     case convert::ConvertResult::Done: return 0;
+    case convert::ConvertResult::Cancelled:
+      console.err << kProgram << ": cancelled; nothing was written\n";
+      return 128 + g_signal;
     case convert::ConvertResult::StartPastEnd:
-      return UsageError("the start lies past the file's end", console);
+      return PastTheEnd(fileSeconds, console);
     case convert::ConvertResult::ErrorWriting:
       console.err << kProgram << ": " << convert::ResultMessage(result) << " (" << request.outputPath << ")\n";
       return 1;

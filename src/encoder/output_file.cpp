@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -33,6 +36,9 @@ extern "C" void RemoveTempAndDie(int sig) {
   std::raise(sig);
 }
 
+// The program that started this one, as it was at start-up.
+const pid_t g_parent = ::getppid();
+
 void InstallSignalCleanup() {
   // Past a file size limit, writes fail with EFBIG and are reported like any write error,
   // instead of the signal killing the program with its temporary file in place.
@@ -43,6 +49,12 @@ void InstallSignalCleanup() {
     sigemptyset(&sa.sa_mask);
     sigaction(sig, &sa, nullptr);
   }
+#ifdef __linux__
+  // A feeder that dies (killed outright) closes the input as a finished one would: what came is
+  // not the whole input, and must not replace the target. Its death ends this program instead.
+  ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (::getppid() != g_parent) std::raise(SIGTERM);
+#endif
 }
 
 std::string DirOf(const std::string& path) {

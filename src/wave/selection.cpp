@@ -29,7 +29,12 @@ double Selection::LengthTime() const {
 
 bool Selection::UpdateSelection() {
   const int64_t start = shared_.selStart.load();
-  if (start == 0) return false;
+  if (start == 0) {
+    // No start, no part: the ringtone is exactly the marked part, which the boxes (left as they
+    // were) no longer show.
+    view_.EnableConvert(false);
+    return false;
+  }
   view_.ShowStartSeconds(WholeSeconds(start));
   const int64_t end = shared_.selEnd.load();
   if (end == 0) return false;

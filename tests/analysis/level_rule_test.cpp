@@ -32,6 +32,10 @@ TEST(LevelRuleTest, GainForEachKindOfPart) {
       {"silent part: nothing to level", -inf, -inf, 0},
   };
   for (const auto& c : cases) EXPECT_EQ(analysis::LevelGain(c.integrated, c.truePeak), c.gain) << c.what;
+  // Samples at full scale (a clipped master, a square wave) ring most once encoded: 3 dB are kept.
+  EXPECT_EQ(analysis::LevelGain(-3.0, 0.5, -0.01), -5);
+  EXPECT_EQ(analysis::LevelGain(-3.0, 0.5, -0.2), -3);
+  EXPECT_EQ(analysis::LevelGain(-30.0, -21.4, -22.0), 12);
 }
 
 TEST(LevelRuleTest, SumsThatMissAWholeDbByRoundingStillReachIt) {

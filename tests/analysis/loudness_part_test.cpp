@@ -102,13 +102,13 @@ TEST_F(LoudnessPartTest, LevelledRingtonesReachTheTargetOrStayUnderTheCeiling) {
   struct Case {
     const char* name;
     int32_t gain;  // what the rule gives for the fixture's levels
-  } const cases[] = {{"quiet24.wav", 10}, {"quiet30.wav", 12}, {"hot_master.wav", -3}};
+  } const cases[] = {{"quiet24.wav", 10}, {"quiet30.wav", 12}, {"hot_master.wav", -5}, {"fullscale.wav", -6}};
   const fs::path out = fs::temp_directory_path() / ("tw_level_" + std::to_string(::getpid()) + ".m4r");
   for (const auto& c : cases) {
     const PartRequest part = Part(c.name, 2, 18);
     const auto measured = MeasurePart(part);
     ASSERT_TRUE(measured) << c.name;
-    const int32_t gain = analysis::LevelGain(measured->bare.integrated, measured->bare.truePeak);
+    const int32_t gain = analysis::LevelGain(measured->bare);
     EXPECT_EQ(gain, c.gain) << c.name << ": " << measured->bare.integrated << " LUFS, " << measured->bare.truePeak << " dBTP";
 
     preview::PreviewShared shared;

@@ -18,7 +18,7 @@ TEST(LoudnessTextTest, MeterTexts) {
       {-3.04, 2.06, "\u22123.0 LUFS \u00b7 peak +2.1 dBTP"},
       {0.26, 0.0, "0.3 LUFS \u00b7 peak 0.0 dBTP"},
       {-INFINITY, -INFINITY, "\u2212inf LUFS \u00b7 peak \u2212inf dBTP"},
-      {-INFINITY, -52.33, "\u2212inf LUFS \u00b7 peak \u221252.3 dBTP"},
+      {-INFINITY, -52.33, "\u2014 LUFS \u00b7 peak \u221252.3 dBTP"},  // too short, or all gated
   };
   for (const auto& c : cases) {
     analysis::Loudness l;

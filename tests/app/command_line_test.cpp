@@ -78,6 +78,8 @@ TEST(CommandLineTest, WrongCommandLinesSayWhy) {
       {{"--output", "a", "--low-pass", "30000", "song.mp3"}, "--low-pass: '30000' is not a frequency"},
       {{"--output", "a", "song.mp3", "--end"}, "--end: a value is missing"},
       {{"--output", "a", "--normalize", "--gain", "3", "song.mp3"}, "--gain and --normalize do not go together"},
+      {{"--output", "a", "--start", "1", "--end", "5", "--start", "2", "song.mp3"}, "--start is given twice"},
+      {{"--output", "a", "--length", "5", "--start", "30", "song.mp3"}, "--length goes with --suggest"},
   };
   for (const auto& c : cases) {
     const auto parsed = app::ParseCommandLine(c.args);
@@ -234,6 +236,23 @@ TEST_F(HeadlessTest, FailuresExitWithTheirStatusAndKeepAnExistingOutput) {
   EXPECT_EQ(stdoutText, app::Usage());
 }
 
+// The length that bounds the part is the one decoding yields, not a header's estimate: the ADTS
+// file's header says 15 s of its 40, the VBR MP3's 48 s of its 40.
+TEST_F(HeadlessTest, TheFilesRealLengthBoundsThePart) {
+  {
+    twtest::SinkDir sink;
+    ASSERT_EQ(Run({"--output", out.string(), "--start", "30", "--end", "35", twtest::Fixture("late.aac")}), 0) << stderrText;
+    EXPECT_EQ(Pcm(sink).size(), static_cast<size_t>(5 * 44100 * 2));
+  }
+  twtest::SinkDir sink;
+  ASSERT_EQ(Run({"--output", out.string(), "--start", "2", "--end", "45", twtest::Fixture("late_vbr.mp3")}), 0);
+  EXPECT_EQ(stderrText, "tonewright: warning: the file ends at 40.046 s, before the end asked for\n"
+                        "tonewright: warning: " + convert::LengthHint(38.04) + "\n");
+  EXPECT_NE(stderrText.find("38.0 seconds"), std::string::npos) << "not the header's 45.8";
+  EXPECT_EQ(Run({"--output", out.string(), "--start", "40.25", twtest::Fixture("late_vbr.mp3")}), 2);
+  EXPECT_EQ(stderrText.rfind("tonewright: the start lies past the file's end (40.046 s)\n", 0), 0u) << stderrText;
+}
+
 // Past 30 s and past 40 s the command warns with the window's words, and writes the tone.
 TEST_F(HeadlessTest, LengthsAnIPhoneRefusesAreWarnedAbout) {
   for (const double end : {25.0, 35.5, 45.0}) {
@@ -296,6 +315,23 @@ TEST(ProgramCommandLineTest, RunsWithoutADisplayAndWritesACheckedRingtone) {
   const auto level = twtest::FfmpegEbur128(out + ".m4r");
   ASSERT_TRUE(level.ok);
   EXPECT_NEAR(level.integrated, -14.0, 1.0);
+  // Killed while it writes, politely or not: the ringtone made before stays as it was, and no
+  // encoder is left to finish a cut-short one in its place.
+  for (const char* signal : {"TERM", "KILL"}) {
+    SCOPED_TRACE(signal);
+    { std::ofstream(out + ".m4r") << "an earlier ringtone"; }
+    const std::string status = twtest::CommandOutput(
+        env + program + " --output " + out + " --start 0 --end 240 " + twtest::Fixture("song.flac") +
+        " 2>/dev/null & pid=$!; sleep 0.5; kill -" + signal + " $pid; wait $pid; echo $?");
+    EXPECT_EQ(status, std::string(signal) == "TERM" ? "143\n" : "137\n");
+    EXPECT_EQ(twtest::CommandOutput("for i in $(seq 100); do pgrep -f -- '[-]o " + out +
+                                    ".m4r' >/dev/null || break; sleep 0.1; done; pgrep -f -- '[-]o " + out + ".m4r'"),
+              "") << "an encoder still runs";
+    std::ifstream kept(out + ".m4r");
+    std::string line;
+    std::getline(kept, line);
+    EXPECT_EQ(line, "an earlier ringtone");
+  }
   fs::remove(out + ".m4r");
 }
 

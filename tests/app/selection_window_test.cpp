@@ -161,13 +161,18 @@ TEST_F(SelectionWindowTest, AStartInColumnZeroCountsAsNotSet) {
   EXPECT_EQ(selStart.load(), 0);
   EXPECT_EQ(w.sedit->value(), shown);
   EXPECT_EQ(w.lengthedit->text(), length);
-  EXPECT_TRUE(w.btnconvert->isEnabled());
+  // With no part marked there is no ringtone to make (it would have been the file's start to the
+  // end, of another length than the boxes show).
+  EXPECT_FALSE(w.btnconvert->isEnabled());
   EXPECT_FALSE(audio::ChannelRemoveSync(playStream.load(), fadeIn));  // the earlier one is gone
   ExpectNoFadeTriggerAt(w, Column(100) + kOffset);
   ExpectNoFadeTriggerAt(w, kOffset);
   // No shading: the selected columns are drawn in the channel's own colour.
   w.Timer1Timer();
   EXPECT_EQ(w.waveBitmap.pixel(200, 73) | 0xFF000000u, wave::colors::kLeft);
+  // A start set again makes a part again.
+  Click(w, Qt::LeftButton, 100);
+  EXPECT_TRUE(w.btnconvert->isEnabled());
 }
 
 // The file spans the view's own width: a click on its last pixel marks the file's end, and one
