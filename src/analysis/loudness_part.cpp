@@ -21,10 +21,7 @@ std::optional<Loudness> RenderPass(const PartRequest& request, const preview::Ef
   shared.controls.fadeOutSeconds = request.fadeOutSeconds;
   preview::RenderEffects render(shared, true);
   convert::PartRender part(render);
-  convert::PartSpec spec;
-  spec.inputPath = request.inputPath;
-  spec.startSeconds = request.startSeconds;
-  spec.endSeconds = request.endSeconds;
+  convert::PartSpec spec = request;
   spec.effects = effects;
   if (part.Open(spec) != convert::OpenResult::Done) return std::nullopt;
 

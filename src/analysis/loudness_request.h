@@ -5,16 +5,14 @@
 #include <string>
 
 #include "analysis/loudness_meter.h"
+#include "convert/part_render.h"
 #include "preview/render_effects.h"
 
 namespace analysis {
 
 // Everything the rendering of a part depends on.
-struct PartRequest {
-  std::string inputPath;
-  double startSeconds = 0;  // [start, end) of the source
-  double endSeconds = 0;
-  preview::EffectControls effects;
+// The part and its effects as the conversion renders them, with the fade boxes it reads.
+struct PartRequest : convert::PartSpec {
   bool fadeIn = false;
   int32_t fadeInSeconds = 0;
   bool fadeOut = false;

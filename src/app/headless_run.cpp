@@ -113,10 +113,7 @@ int Suggest(const CommandLine& line, Console console) {
 // ringtone loudness without its true peak passing the ceiling.
 std::optional<int32_t> LevelFor(const convert::PartSpec& part, const preview::ControlMirror& fades) {
   analysis::PartRequest request;
-  request.inputPath = part.inputPath;
-  request.startSeconds = part.startSeconds;
-  request.endSeconds = part.endSeconds;
-  request.effects = part.effects;
+  static_cast<convert::PartSpec&>(request) = part;
   request.effects.gain = false;
   request.fadeIn = fades.fadeIn.load();
   request.fadeInSeconds = fades.fadeInSeconds.load();
