@@ -1,5 +1,6 @@
 #include "analysis/loudness_part.h"
 
+#include <cmath>
 #include <vector>
 
 #include "convert/part_render.h"
@@ -8,6 +9,9 @@
 namespace analysis {
 
 namespace {
+
+// The level of the largest 16-bit value, 32767, against the 32768 levels are counted in.
+const double kClipDbfs = 20.0 * std::log10(32767.0 / 32768.0) - 1e-9;
 
 // One rendering of the part with `effects`, measured.
 std::optional<Loudness> RenderPass(const PartRequest& request, const preview::EffectControls& effects,
@@ -59,6 +63,9 @@ std::optional<PartLoudness> MeasurePart(const PartRequest& request, const std::a
   const std::optional<Loudness> shown = RenderPass(request, request.effects, cancel);
   if (!shown) return std::nullopt;
   result.shown = *shown;
+  // Rendered with the gain, a sample at the 16-bit limit was cut there (or was already at it, and
+  // the gain cut it further).
+  result.clips = db > 0 && shown->samplePeak >= kClipDbfs;
   return result;
 }
 

@@ -24,6 +24,7 @@ bool SameRequest(const PartRequest& a, const PartRequest& b);
 struct PartLoudness {
   Loudness bare;   // without the gain, whether or not it is ticked
   Loudness shown;  // with the effects as ticked
+  bool clips = false;  // the gain drives samples past full scale (the encode then overshoots more)
 };
 
 }  // namespace analysis

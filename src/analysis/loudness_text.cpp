@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "analysis/level_rule.h"
+
 namespace analysis {
 
 namespace {
@@ -21,14 +23,19 @@ std::string LevelText(double db) {
   return std::string(tenths < 0 ? kMinus : "") + digits;
 }
 
-std::string MeterText(const Loudness& loudness) {
+std::string MeterText(const Loudness& loudness, bool clips) {
+  const std::string suffix = clips ? " \u00b7 clips" : "";
   std::string peak = LevelText(loudness.truePeak);
   if (std::isfinite(loudness.truePeak) && std::lround(loudness.truePeak * 10.0) > 0) peak = "+" + peak;
   // A sounding part without a loudness is shorter than the 0.4 s the measure needs, or all
   // below its gate: no figure rather than an infinite one.
   if (!std::isfinite(loudness.integrated) && std::isfinite(loudness.truePeak))
-    return "\u2014 LUFS \u00b7 peak " + peak + " dBTP";
-  return LevelText(loudness.integrated) + " LUFS \u00b7 peak " + peak + " dBTP";
+    return "\u2014 LUFS \u00b7 peak " + peak + " dBTP" + suffix;
+  return LevelText(loudness.integrated) + " LUFS \u00b7 peak " + peak + " dBTP" + suffix;
+}
+
+bool MeterWarns(const Loudness& loudness, bool clips) {
+  return clips || loudness.truePeak > kLevelCeilingDbtp;
 }
 
 }  // namespace analysis

@@ -46,15 +46,17 @@ void LoudnessPanel::CreateControls(QWidget* parent, QRect meter, QRect button) {
   loudlabel->setFont(small);
   loudlabel->setToolTip(QString::fromUtf8(
       "The marked part's loudness (LUFS) and true peak (dBTP), as the ringtone will have them.\n"
-      "The loudness needs at least 0.4 s of sound; a shorter or near-silent part shows \u2014 LUFS."));
+      "The loudness needs at least 0.4 s of sound; a shorter or near-silent part shows \u2014 LUFS.\n"
+      "In red: a peak over \u22121 dBTP, or \u201cclips\u201d when the gain drives the part past full scale."));
   btnlevel = new QPushButton(parent);
   btnlevel->setObjectName(QStringLiteral("btnlevel"));
   btnlevel->setGeometry(button);
   btnlevel->setText(QStringLiteral("Level"));
   btnlevel->setToolTip(QString::fromUtf8(
-      "Level: ticks Gain and sets it to the whole dB that brings the part to \u221214 LUFS, "
-      "without the ringtone's true peak passing \u22121 dBTP (room is kept for what the AAC "
-      "encoding adds to the peaks)"));
+      "Level: ticks Gain and sets it to the whole dB that raises a quiet part towards \u221214 LUFS "
+      "as far as a true peak of \u22121 dBTP allows (room is kept for what the AAC encoding adds to "
+      "the peaks). A part already louder keeps its level, unless its peak passes the ceiling: then "
+      "it is lowered just enough."));
   btnlevel->setEnabled(false);
   QObject::connect(btnlevel, &QPushButton::clicked, btnlevel, [this] { btnlevelClick(); });
 }
@@ -69,7 +71,10 @@ void LoudnessPanel::Refresh(const std::optional<analysis::PartRequest>& part) {
   if (!reading.measuring) shown_ = reading.loudness;
   if (loudlabel == nullptr) return;
   // While a new reading is made the last one stays, greyed.
-  loudlabel->setText(shown_ ? QString::fromStdString(analysis::MeterText(shown_->shown)) : QString());
+  loudlabel->setText(shown_ ? QString::fromStdString(analysis::MeterText(shown_->shown, shown_->clips)) : QString());
+  // A peak the ringtone should not have, or a gain that clips, in the warning colour.
+  const bool warn = shown_ && analysis::MeterWarns(shown_->shown, shown_->clips);
+  loudlabel->setStyleSheet(warn ? QStringLiteral("color: #c00000;") : QString());
   loudlabel->setEnabled(!reading.measuring);
   btnlevel->setEnabled(!reading.measuring && shown_ && std::isfinite(shown_->bare.integrated));
 }

@@ -87,6 +87,7 @@ void Tfrmmain::MirrorControls() {
   c.fadeInSeconds = spinfadein->value();
   c.fadeOut = fadeoutcheck->isChecked();
   c.fadeOutSeconds = spinfadeout->value();
+  selection.PlaceFadeOut();  // the fade-out fits the selection with the boxes as they are now
 }
 
 // --- Opening files --------------------------------------------------------------------------

@@ -116,7 +116,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       {"--end", seconds(line.end, "--end")},
       {"--length", [&](const std::string& v) -> std::string {
          line.length = ParseTime(v);
-         return line.length && *line.length > 0 ? "" : "--length: '" + v + "' is not a length in seconds";
+         if (!line.length) return "--length: '" + v + "' is not a length in seconds";
+         return *line.length >= kShortestPartSeconds ? "" : "--length: '" + v + "' is shorter than 0.1 s";
        }},
       {"--fade-in", fade(line.fadeIn, "--fade-in")},
       {"--fade-out", fade(line.fadeOut, "--fade-out")},
@@ -216,7 +217,9 @@ std::string Usage() {
          "  --fade-in S       fade in over S seconds (1 to 10)\n"
          "  --fade-out S      fade out over S seconds (1 to 10)\n"
          "  --gain DB         gain in whole dB (-12 to 12)\n"
-         "  --normalize       level the part to -14 LUFS, its true peak at -1 dBTP at most\n"
+         "  --normalize       set the gain that raises a quiet part towards -14 LUFS as far\n"
+         "                    as a true peak of -1 dBTP allows; a louder part keeps its\n"
+         "                    level unless its peak needs room (then it is lowered)\n"
          "  --high-pass HZ    cut what lies below HZ\n"
          "  --low-pass HZ     cut what lies above HZ\n"
          "  --title TEXT, --artist TEXT, --album TEXT, --genre TEXT, --year TEXT\n"

@@ -11,6 +11,8 @@
 namespace app {
 
 inline constexpr const char* kProgramVersion = "1.00";
+// The shortest part the command line makes a ringtone of, or suggests.
+inline constexpr double kShortestPartSeconds = 0.1;
 
 struct CommandLine {
   enum class Mode { Window, Convert, Suggest, Help, Version };

@@ -6,9 +6,11 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <iterator>
 #include <optional>
+#include <tuple>
 #include <cstdio>
 #include <ostream>
 
@@ -20,6 +22,7 @@
 #include "convert/encoder_command.h"
 #include "convert/phone_limits.h"
 #include "convert/ringtone_converter.h"
+#include "convert/same_file.h"
 #include "preview/effect_arithmetic.h"
 #include "preview/preview_state.h"
 #include "preview/render_effects.h"
@@ -67,6 +70,23 @@ std::string Seconds3(double seconds) {
   return text;
 }
 
+// Seconds as a person writes them: up to three decimals, without trailing zeros.
+std::string Seconds(double seconds) {
+  std::string text = Seconds3(seconds);
+  while (text.back() == '0') text.pop_back();
+  if (text.back() == '.') text.pop_back();
+  return text;
+}
+
+// What was printed on standard output reached it: 1 with a message when it could not be written
+// (a full disk, a closed descriptor), else `status`.
+int Printed(int status, Console console) {
+  console.out.flush();
+  if (console.out) return status;
+  console.err << kProgram << ": the standard output cannot be written\n";
+  return 1;
+}
+
 int PastTheEnd(double fileSeconds, Console console) {
   return UsageError("the start lies past the file's end (" + Seconds3(fileSeconds) + " s)", console);
 }
@@ -106,12 +126,11 @@ int Suggest(const CommandLine& line, Console console) {
   const auto suggestion = analysis::SuggestPartOfFile(input, line.length.value_or(analysis::kDefaultPartSeconds));
   if (!suggestion) return CannotRead(input, console);
   console.out << Seconds3(suggestion->part.start) << " " << Seconds3(suggestion->part.end) << "\n";
-  return 0;
+  return Printed(0, console);
 }
 
-// "Level": the whole dB that brings the part, as its effects leave it without the gain, to the
-// ringtone loudness without its true peak passing the ceiling.
-std::optional<int32_t> LevelFor(const convert::PartSpec& part, const preview::ControlMirror& fades) {
+// The part's levels as its effects leave it without the gain, which "Level" reads.
+std::optional<analysis::Loudness> BareLevels(const convert::PartSpec& part, const preview::ControlMirror& fades) {
   analysis::PartRequest request;
   static_cast<convert::PartSpec&>(request) = part;
   request.effects.gain = false;
@@ -121,11 +140,26 @@ std::optional<int32_t> LevelFor(const convert::PartSpec& part, const preview::Co
   request.fadeOutSeconds = fades.fadeOutSeconds.load();
   const auto measured = analysis::MeasurePart(request);
   if (!measured) return std::nullopt;
-  return analysis::LevelGain(measured->bare);
+  return measured->bare;
+}
+
+// Warns of each fade that the part's length shortens.
+void WarnOfShortenedFades(const CommandLine& line, double partSeconds, Console console) {
+  const preview::FadeLengths fitted = preview::FitFades(line.fadeIn > 0, line.fadeIn, line.fadeOut > 0, line.fadeOut, partSeconds);
+  for (const auto& [name, asked, got] : {std::tuple{"fade-in", line.fadeIn, fitted.in}, std::tuple{"fade-out", line.fadeOut, fitted.out}}) {
+    if (asked > 0 && got < asked)
+      console.err << kProgram << ": warning: the " << name << " is shortened to " << Seconds(got)
+                  << " s to fit the " << Seconds(partSeconds) << "-s part\n";
+  }
 }
 
 int Convert(const CommandLine& line, Console console) {
   const std::string input = LocalPath(line.input);
+  const std::string output =
+      CommandLineRingtoneFile(QString::fromStdString(line.output), QString::fromStdString(input)).toStdString();
+  if (output.empty()) return UsageError("--output: '" + line.output + "' ends in a slash but is no folder", console);
+  if (convert::IsSameFile(input, output))
+    return UsageError("--output: " + output + " is the file the ringtone is made from", console);
   const double fileSeconds = FileSeconds(input);
   if (fileSeconds < 0) return CannotRead(input, console);
   double start = line.start.value_or(0);
@@ -142,8 +176,13 @@ int Convert(const CommandLine& line, Console console) {
   if (start >= fileSeconds) return PastTheEnd(fileSeconds, console);
   if (line.end && *line.end > fileSeconds)
     console.err << kProgram << ": warning: the file ends at " << Seconds3(fileSeconds) << " s, before the end asked for\n";
+  if (end - start < kShortestPartSeconds)
+    return UsageError("the part is " + Seconds3(end - start) + " s long; a ringtone needs at least " +
+                          Seconds(kShortestPartSeconds) + " s",
+                      console);
   if (const std::string hint = convert::LengthHint(end - start); !hint.empty())
     console.err << kProgram << ": warning: " << hint << "\n";
+  WarnOfShortenedFades(line, end - start, console);
 
   preview::PreviewShared shared;
   shared.controls.fadeIn = line.fadeIn > 0;
@@ -156,17 +195,20 @@ int Convert(const CommandLine& line, Console console) {
   convert::ConvertRequest request;
   request.inputPath = input;
   request.startSeconds = start;
-  request.endSeconds = givenEnd.value_or(0);  // without an end: the file's own end
+  request.endSeconds = end;  // a known length, which the encoder is told
   request.effects = preview::EffectControls{line.gain.has_value(), line.gain.value_or(0),
                                             line.highPass.has_value(), preview::SettingForCutoffHz(line.highPass.value_or(0)),
                                             line.lowPass.has_value(), preview::SettingForCutoffHz(line.lowPass.value_or(0))};
   if (line.normalize) {
-    const auto gain = LevelFor(request, shared.controls);
-    if (!gain) return CannotRead(input, console);
+    const auto bare = BareLevels(request, shared.controls);
+    if (!bare) return CannotRead(input, console);
+    if (!std::isfinite(bare->integrated))
+      console.err << kProgram << ": warning: the part is too short or too quiet to measure its loudness; "
+                                 "--normalize leaves its level as it is\n";
     request.effects.gain = true;
-    request.effects.gainPosition = *gain;
+    request.effects.gainPosition = analysis::LevelGain(*bare);
   }
-  request.outputPath = RingtoneFileName(QString::fromStdString(line.output)).toStdString();
+  request.outputPath = output;
   request.command = convert::BuildEncoderCommand(request.outputPath, line.tags);
   int shown = -1;
   if (console.progress) {
@@ -203,8 +245,10 @@ int Convert(const CommandLine& line, Console console) {
 
 int RunHeadless(const CommandLine& line, Console console) {
   switch (line.mode) {
-    case CommandLine::Mode::Help: console.out << Usage(); return 0;
-    case CommandLine::Mode::Version: console.out << kProgram << " " << kProgramVersion << "\n"; return 0;
+    case CommandLine::Mode::Help: console.out << Usage(); return Printed(0, console);
+    case CommandLine::Mode::Version:
+      console.out << kProgram << " " << kProgramVersion << "\n";
+      return Printed(0, console);
     case CommandLine::Mode::Window: return UsageError("no option given", console);
     case CommandLine::Mode::Suggest:
     case CommandLine::Mode::Convert: break;

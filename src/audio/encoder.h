@@ -22,10 +22,13 @@ class Encoder : public Tap {
   static constexpr std::chrono::seconds kAbortLimit{2};
 
   // Starts the program of `argv` for a channel of `format`; writes the WAV header. nullptr with
-  // *why set when the program cannot be started.
+  // *why set when the program cannot be started. `frames` > 0 states the input's length in the
+  // header: the program then sees exactly that many frames (what the channel gives past it is
+  // dropped; a stream ended short of it is completed with silence), and an input that ends
+  // before them, because this process died, is one it can refuse. 0: an open-ended header.
   static std::shared_ptr<Encoder> Start(EncoderHandle handle, Handle channel, const Format& format,
                                         const std::vector<std::string>& argv, uint32_t flags,
-                                        EncodeProc* proc, void* user, std::string* why);
+                                        uint64_t frames, EncodeProc* proc, void* user, std::string* why);
 
   EncoderHandle handle() const { return handle_; }
   Handle channel() const { return channel_; }
@@ -54,6 +57,10 @@ class Encoder : public Tap {
  private:
   Encoder(EncoderHandle handle, Handle channel, const Format& format, bool to16);
   bool End(bool terminate);
+  // Sends the rest of a declared length as silence and closes the input; once.
+  void CloseInput();
+  // Bytes of `bytes` that still fit in the declared length (all of them when none is declared).
+  size_t Room(size_t bytes) const;
 
   const EncoderHandle handle_;
   const Handle channel_;
@@ -61,6 +68,9 @@ class Encoder : public Tap {
   const bool to16_;                      // float channel delivered as 16-bit
   std::unique_ptr<Subprocess> process_;  // set once in Start
   std::vector<int16_t> converted_;       // producing thread only (under the channel's lock)
+  uint64_t declaredBytes_ = 0;           // the header's data size; 0: open-ended
+  std::atomic<uint64_t> sentBytes_{0};   // data bytes given to the program so far
+  std::atomic<bool> inputClosed_{false};
   std::atomic<bool> writeFailed_{false};
   std::atomic<bool> finished_{false};
 

@@ -33,7 +33,7 @@ void ReleaseEncoders() {
 }  // namespace detail
 
 EncoderHandle Encode_Start(Handle h, const char* cmdline, uint32_t flags, EncodeProc* proc,
-                           void* user) {
+                           void* user, uint64_t frames) {
   return Guard(EncoderHandle{0}, [&]() -> EncoderHandle {
     auto channel = FindChannel(h);
     if (!channel) return 0;
@@ -42,7 +42,7 @@ EncoderHandle Encode_Start(Handle h, const char* cmdline, uint32_t flags, Encode
     if (argv.empty()) return Fail(ERROR_ILLPARAM, EncoderHandle{0});
     const EncoderHandle eh = NextHandle();
     std::string why;
-    auto encoder = Encoder::Start(eh, h, channel->format(), argv, flags, proc, user, &why);
+    auto encoder = Encoder::Start(eh, h, channel->format(), argv, flags, frames, proc, user, &why);
     if (!encoder) return Fail(ERROR_CREATE, EncoderHandle{0});
     {
       std::lock_guard lock(channel->mutex());

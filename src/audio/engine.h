@@ -202,8 +202,11 @@ bool Mixer_StreamAddChannel(Handle mixer, Handle source, uint32_t flags);
 // program named without a slash is looked for beside the running program, then on PATH) and
 // feeds it a WAV header and every block the channel produces after its DSPs. `proc` receives the
 // program's standard output when given. Returns 0 when the program cannot be started.
+// `frames` > 0 states the stream's length in the WAV header: the program gets exactly that many
+// frames (the rest of a channel that ends early is silence), so that an input cut short by this
+// process's death is one it can tell from a complete one. 0: an open-ended header.
 EncoderHandle Encode_Start(Handle channel, const char* cmdline, uint32_t flags, EncodeProc* proc,
-                           void* user);
+                           void* user, uint64_t frames = 0);
 // 1 while the encoder runs and takes data; 0 once it has ended or died, or for a bad handle.
 uint32_t Encode_IsActive(EncoderHandle);
 // Takes the encoder off its channel and closes its input without waiting: the program writes the

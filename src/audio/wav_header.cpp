@@ -17,11 +17,13 @@ void PutTag(uint8_t* p, const char* tag) {
 }  // namespace
 
 std::array<uint8_t, kWavHeaderBytes> StreamingWavHeader(uint32_t rate, uint32_t chans,
-                                                        uint32_t bits, bool isFloat) {
+                                                        uint32_t bits, bool isFloat,
+                                                        uint64_t dataBytes) {
   std::array<uint8_t, kWavHeaderBytes> h{};
+  const bool declared = dataBytes > 0 && dataBytes <= kMaxDeclaredDataBytes;
   const uint32_t blockAlign = chans * (bits / 8);
   PutTag(&h[0], "RIFF");
-  Put32(&h[4], 0xFFFFFFFFu);
+  Put32(&h[4], declared ? static_cast<uint32_t>(dataBytes + kWavHeaderBytes - 8) : 0xFFFFFFFFu);
   PutTag(&h[8], "WAVE");
   PutTag(&h[12], "fmt ");
   Put32(&h[16], 16);
@@ -32,7 +34,7 @@ std::array<uint8_t, kWavHeaderBytes> StreamingWavHeader(uint32_t rate, uint32_t 
   Put16(&h[32], blockAlign);
   Put16(&h[34], bits);
   PutTag(&h[36], "data");
-  Put32(&h[40], 0xFFFFFFFFu);
+  Put32(&h[40], declared ? static_cast<uint32_t>(dataBytes) : 0xFFFFFFFFu);
   return h;
 }
 

@@ -22,7 +22,7 @@ void PartRender::FadeOutSyncProc(audio::SyncHandle, audio::Handle, uint32_t, voi
   self.render_.StartRenderFade(self.mixer_, false);
 }
 
-OpenResult PartRender::Open(const PartSpec& spec) {
+OpenResult PartRender::Open(const PartSpec& spec, int64_t frames) {
   Close();
   framesRead_ = 0;
   source_ = source::OpenRenderStream(spec.inputPath, source::kRenderFlags);
@@ -54,17 +54,21 @@ OpenResult PartRender::Open(const PartSpec& spec) {
   // start + k / 44100 s: there each acts at its very frame, whatever the resampler keeps of the
   // source in hand. The part ends exactly at its end time, and its fade-out ends in silence there,
   // as the preview's does at the selection's end.
-  bounded_ = spec.endSeconds > 0;
-  if (bounded_) {
+  bounded_ = spec.endSeconds > 0 || frames >= 0;
+  if (frames >= 0) {
+    partFrames_ = frames;
+  } else if (bounded_) {
     partFrames_ = std::max<int64_t>(0, FramesOf(spec.endSeconds - start, kRate));
   } else {
     const int64_t length = audio::ChannelGetLength(source_, audio::POS_BYTE);
     partFrames_ = std::max<int64_t>(0, FramesOf(audio::ChannelBytes2Seconds(source_, length) - start, kRate));
   }
-  // A fade-out as long as the part begins with its first frame; a longer one would begin before
-  // it, and is never reached.
-  const int64_t fadeFrom = partFrames_ - int64_t{render_.fadeOutSeconds()} * kRate;
-  if (render_.fadeOutEnabled() && fadeFrom >= 0) {
+  // The fades fit within the part: a fade-out longer than the part begins with its first frame
+  // and still ends in silence at its end.
+  render_.setPartSeconds(static_cast<double>(partFrames_) / kRate);
+  const preview::FadeLengths fades = render_.fades();
+  const int64_t fadeFrom = std::max<int64_t>(0, partFrames_ - std::llround(fades.out * kRate));
+  if (fades.out > 0) {
     audio::ChannelSetSync(mixer_, audio::SYNC_POS | audio::SYNC_MIXTIME, fadeFrom * kFrameBytes, FadeOutSyncProc, this);
   }
   render_.ApplyRenderEffects(mixer_, spec.effects);

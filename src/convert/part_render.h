@@ -36,7 +36,9 @@ class PartRender {
   PartRender& operator=(const PartRender&) = delete;
 
   // Opens the file, seeks it to the start and installs the end, the fades and the effects.
-  OpenResult Open(const PartSpec& spec);
+  // `frames` >= 0 gives the part's length in frames of the ringtone's rate in place of the end
+  // time's (a part found to end early, rendered again to its true length).
+  OpenResult Open(const PartSpec& spec, int64_t frames = -1);
   // Frees the mixer and its source; nothing happens when none is open.
   void Close();
 
@@ -51,6 +53,8 @@ class PartRender {
   // source's length tells), and those read so far.
   int64_t partFrames() const { return partFrames_; }
   int64_t framesRead() const { return framesRead_; }
+  // An end time was given: partFrames() is the part's exact length.
+  bool bounded() const { return bounded_; }
   // True when the part reached its end time (not the source's end).
   bool reachedEnd() const { return bounded_ && framesRead_ >= partFrames_; }
   // 0..100 of the part read.

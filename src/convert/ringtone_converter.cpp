@@ -6,6 +6,8 @@
 #include <system_error>
 #include <thread>
 
+#include "convert/same_file.h"
+
 namespace convert {
 
 const char* ResultMessage(ConvertResult result) {
@@ -15,6 +17,7 @@ const char* ResultMessage(ConvertResult result) {
     case ConvertResult::ErrorStartingEncoder: return "Error starting encoder!";
     case ConvertResult::ErrorGetData: return "Error Get Data!";
     case ConvertResult::ErrorWriting: return "Error writing ringtone!";
+    case ConvertResult::OutputIsInput: return "The ringtone cannot replace the file it is made from!";
     case ConvertResult::Done:
     case ConvertResult::Cancelled: break;
   }
@@ -22,6 +25,7 @@ const char* ResultMessage(ConvertResult result) {
 }
 
 ConvertResult RingtoneConverter::ConvertToRingtone(const ConvertRequest& request) {
+  if (IsSameFile(request.inputPath, request.outputPath)) return ConvertResult::OutputIsInput;
   if (running_.exchange(true)) return ConvertResult::Cancelled;
   cancel_.store(false);
   percent_.store(0);
@@ -78,13 +82,29 @@ void RingtoneConverter::Release(bool abortEncoder) {
 
 ConvertResult RingtoneConverter::Run(const ConvertRequest& request) {
   renderDone_.store(false);
-  switch (part_.Open(request)) {
+  int64_t shortAt = -1;
+  const ConvertResult first = RenderPass(request, -1, &shortAt);
+  if (shortAt < 0) return first;
+  // The source ended before the part's end (its length was a header's estimate): the part is
+  // rendered again to the length it truly has, which the encoder is told, fades placed within it.
+  int64_t again = -1;
+  const ConvertResult second = RenderPass(request, shortAt, &again);
+  renderDone_.store(false);
+  return again < 0 ? second : ConvertResult::ErrorGetData;
+}
+
+ConvertResult RingtoneConverter::RenderPass(const ConvertRequest& request, int64_t frames, int64_t* shortAt) {
+  switch (part_.Open(request, frames)) {
     case OpenResult::Done: break;
     case OpenResult::ErrorCreatingStream: return ConvertResult::ErrorCreatingStream;
     case OpenResult::StartPastEnd: return ConvertResult::StartPastEnd;
   }
   renderMixer_.store(part_.mixer());
-  encoderHandle_.store(audio::Encode_Start(part_.mixer(), request.command.c_str(), audio::ENCODE_FP_16BIT, nullptr, nullptr));
+  // A part with an end has a known length, which the encoder is told: should this process die
+  // while it writes, the encoder sees its input end short of it and leaves no file.
+  const uint64_t declared = part_.bounded() ? static_cast<uint64_t>(part_.partFrames()) : 0;
+  encoderHandle_.store(audio::Encode_Start(part_.mixer(), request.command.c_str(), audio::ENCODE_FP_16BIT, nullptr,
+                                           nullptr, declared));
   if (encoderHandle_.load() == 0) {
     Release(false);
     return ConvertResult::ErrorStartingEncoder;
@@ -97,7 +117,14 @@ ConvertResult RingtoneConverter::Run(const ConvertRequest& request) {
       Release(true);
       return ConvertResult::ErrorGetData;
     }
-    if (got == 0) break;
+    if (got == 0) {
+      if (part_.bounded() && part_.framesRead() < part_.partFrames()) {
+        Release(true);
+        *shortAt = part_.framesRead();
+        return ConvertResult::Cancelled;
+      }
+      break;
+    }
     // An encoder that has died or stopped taking data (its write gave up after a few seconds)
     // will not finish the file: it is ended now rather than waited for.
     if (audio::Encode_IsActive(encoderHandle_.load()) == 0) {

@@ -29,6 +29,7 @@ enum class ConvertResult {
   ErrorWriting,         // "Error writing ringtone!"
   Cancelled,
   StartPastEnd,         // "Error creating stream!": the start lies past the file's end
+  OutputIsInput,        // the ringtone would replace the file it is made from: nothing is run
 };
 
 // The message box text of a failure; empty for Done and Cancelled.
@@ -68,6 +69,10 @@ class RingtoneConverter {
 
  private:
   ConvertResult Run(const ConvertRequest& request);
+  // One pass of the render into the encoder; `frames` as PartRender::Open takes it. Sets
+  // *shortAt to the frames rendered when the source ended before a bounded part's length (the
+  // encoder, told that length, is then ended without a file).
+  ConvertResult RenderPass(const ConvertRequest& request, int64_t frames, int64_t* shortAt);
   void Release(bool abortEncoder);
   // After a conversion that did not finish: a file the encoder left at the output path, which
   // was not there before, is removed.

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "encoder/aac_writer.h"
@@ -72,17 +73,15 @@ void Encode(const Options& options, std::FILE* warn) {
     writer.Write(planes.data(), n);
     n = reader.ReadFrames(raw.data(), kBlockFrames);
   } while (n > 0);
+  // An input that ends before the size its header states was cut short (a writer that died, a
+  // file copied in part): the file would hold less than was asked for, so none is written.
+  if (reader.truncated()) {
+    throw EncodeError(input->Name() + ": the audio data ends before the size its header gives (" +
+                      std::to_string(reader.frames_read() * format.FrameBytes()) + " of " +
+                      std::to_string(format.data_bytes.value_or(0)) + " bytes); nothing written");
+  }
   writer.Finish();
   out.Commit();
-
-  if (reader.truncated()) {
-    std::fprintf(warn,
-                 "faac: warning: %s: the audio data ends before the size its header gives "
-                 "(%llu of %llu bytes); encoded what there was\n",
-                 input->Name().c_str(),
-                 static_cast<unsigned long long>(reader.frames_read() * format.FrameBytes()),
-                 static_cast<unsigned long long>(format.data_bytes.value_or(0)));
-  }
   if (from_stdin) DrainStandardInput();
 }
 

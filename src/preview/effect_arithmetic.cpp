@@ -51,6 +51,14 @@ void StartFadeState(FadeState& state, bool fadeIn, double seconds, int32_t rate,
   state.fadeGain += state.fadeStep;
 }
 
+FadeLengths FitFades(bool fadeIn, double inSeconds, bool fadeOut, double outSeconds, double partSeconds) {
+  FadeLengths f{fadeIn ? std::max(inSeconds, 0.0) : 0.0, fadeOut ? std::max(outSeconds, 0.0) : 0.0};
+  if (!(partSeconds > 0)) return f;
+  if (f.in + f.out <= partSeconds) return f;
+  const double limit = fadeIn && fadeOut ? partSeconds / 2 : partSeconds;
+  return {std::min(f.in, limit), std::min(f.out, limit)};
+}
+
 bool FadeInRunning(const FadeState& state) {
   return state.fadeStep > 0.0 && state.fadeGain > 0.0 && state.fadeGain < 1.0;
 }

@@ -46,6 +46,18 @@ int32_t SettingForCutoffHz(int32_t hz);
 void StartFadeState(FadeState& state, bool fadeIn, double seconds, int32_t rate, int32_t channels,
                     double fromLevel = 1.0);
 
+// The lengths of the fades that a part plays, in seconds; 0 for a fade that is off.
+struct FadeLengths {
+  double in = 0;
+  double out = 0;
+};
+
+// The fades placed within a part of `partSeconds`: a fade longer than the part is shortened to
+// it, and when both are on and together exceed it, each to at most half of it, so that a part
+// with a fade-out still ends in silence however short it is. A part of unknown length
+// (partSeconds <= 0) keeps the lengths given.
+FadeLengths FitFades(bool fadeIn, double inSeconds, bool fadeOut, double outSeconds, double partSeconds);
+
 // The factor the next value gets from a running fade-in (its fadeGain); 1 when no fade-in runs.
 double FadeInLevel(const FadeState& state);
 

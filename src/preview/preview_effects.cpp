@@ -1,9 +1,16 @@
 #include "preview/preview_effects.h"
 
-#include "preview/effect_arithmetic.h"
 #include "preview/effect_kernels.h"
 
 namespace preview {
+
+FadeLengths SelectionFades(const PreviewShared& shared, bool anyFadeOut) {
+  const ControlMirror& c = shared.controls;
+  const int64_t start = shared.selStart.load(), end = shared.selEnd.load();
+  const double part = end > start ? audio::ChannelBytes2Seconds(shared.playStream.load(), end - start) : 0.0;
+  return FitFades(c.fadeIn.load(), c.fadeInSeconds.load(), anyFadeOut || c.fadeOut.load(), c.fadeOutSeconds.load(),
+                  part);
+}
 
 PreviewEffects::PreviewEffects(PreviewShared& shared) : shared_(shared) {
   for (EffectSlot* slot : {&gain_, &highPass_, &lowPass_}) slot->format = &shared.format;
@@ -49,7 +56,8 @@ void PreviewEffects::StartFade(audio::Handle stream, bool fadeIn) {
   if (stream == 0) return;
   const ControlMirror& c = shared_.controls;
   if (!(fadeIn ? c.fadeIn.load() : c.fadeOut.load())) return;
-  const int32_t seconds = fadeIn ? c.fadeInSeconds.load() : c.fadeOutSeconds.load();
+  const FadeLengths lengths = SelectionFades(shared_);
+  const double seconds = fadeIn ? lengths.in : lengths.out;
   // A fade effect still installed would advance the one fade state a second time per value. A
   // fade-in that was still installed gives the level a fade-out starts from.
   const bool fadingIn = fadeInDsp_.load() != 0 && audio::ChannelRemoveDSP(stream, fadeInDsp_.load());

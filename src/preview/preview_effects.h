@@ -6,11 +6,16 @@
 #include <mutex>
 
 #include "audio/engine.h"
+#include "preview/effect_arithmetic.h"
 #include "preview/effect_slot.h"
 #include "preview/effect_state.h"
 #include "preview/preview_state.h"
 
 namespace preview {
+
+// The fades the preview plays, placed within the selection of the preview stream (as long as the
+// boxes give them when no end is set). `anyFadeOut`: the fade-out as though its box were ticked.
+FadeLengths SelectionFades(const PreviewShared& shared, bool anyFadeOut = false);
 
 class PreviewEffects {
  public:
@@ -26,7 +31,8 @@ class PreviewEffects {
   void chighpassClick(bool checked, int32_t barPosition);
   void clowpassClick(bool checked, int32_t barPosition);
 
-  // Starts the fade-in or fade-out on `stream` when its box is checked, with its length, first
+  // Starts the fade-in or fade-out on `stream` when its box is checked, with its length within
+  // the selection (SelectionFades), first
   // removing the fade effects still installed on the stream. A fade-out that starts while a
   // fade-in still acts on the stream goes down from the fade-in's level. Any thread (the window's,
   // or the engine's inside a trigger).

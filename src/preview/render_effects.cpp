@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "preview/effect_arithmetic.h"
 #include "preview/effect_kernels.h"
 
 namespace preview {
@@ -35,11 +34,18 @@ void RenderEffects::ApplyRenderEffects(audio::Handle stream, const EffectControl
   if (shared_.controls.fadeIn.load()) StartRenderFade(stream, true);
 }
 
+FadeLengths RenderEffects::fades() const {
+  const ControlMirror& c = shared_.controls;
+  return FitFades(c.fadeIn.load(), c.fadeInSeconds.load(), c.fadeOut.load(), c.fadeOutSeconds.load(),
+                  partSeconds_.load());
+}
+
 void RenderEffects::StartRenderFade(audio::Handle stream, bool fadeIn) {
   if (stream == 0) return;
   const ControlMirror& c = shared_.controls;
   if (!(fadeIn ? c.fadeIn.load() : c.fadeOut.load())) return;
-  const int32_t seconds = fadeIn ? c.fadeInSeconds.load() : c.fadeOutSeconds.load();
+  const FadeLengths lengths = fades();
+  const double seconds = fadeIn ? lengths.in : lengths.out;
   // A fade-in still acting on the mixer gives the level a fade-out starts from.
   const audio::DspHandle in = renderFadeInDsp_.load();
   const bool fadingIn = in != 0 && audio::ChannelRemoveDSP(stream, in);

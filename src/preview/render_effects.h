@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "audio/engine.h"
+#include "preview/effect_arithmetic.h"
 #include "preview/effect_slot.h"
 #include "preview/effect_state.h"
 #include "preview/preview_state.h"
@@ -46,9 +47,10 @@ class RenderEffects {
   // conversion fades still installed; a fade-out during the fade-in goes down from its level.
   void StartRenderFade(audio::Handle stream, bool fadeIn);
 
-  // The fade-out box and length, as the window mirrors them.
-  bool fadeOutEnabled() const { return shared_.controls.fadeOut.load(); }
-  int32_t fadeOutSeconds() const { return shared_.controls.fadeOutSeconds.load(); }
+  // The length of the part being rendered, in seconds (0: not known); the fades fit within it.
+  void setPartSeconds(double seconds) { partSeconds_.store(seconds); }
+  // The fades as the boxes give them, placed within the part (0 for a fade that is off).
+  FadeLengths fades() const;
 
   audio::DspHandle renderFadeInDsp() const { return renderFadeInDsp_.load(); }
   audio::DspHandle renderFadeOutDsp() const { return renderFadeOutDsp_.load(); }
@@ -65,6 +67,7 @@ class RenderEffects {
   StreamFormat format_;  // 44100 Hz, 2 channels, 16 bits: the mixer's
   EffectSlot gain_, highPass_, lowPass_;
   FadeState fade_;
+  std::atomic<double> partSeconds_{0};
   std::atomic<audio::Handle> renderMixer_{0};
   std::atomic<audio::DspHandle> renderFadeInDsp_{0};
   std::atomic<audio::DspHandle> renderFadeOutDsp_{0};

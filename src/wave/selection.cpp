@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "preview/preview_effects.h"
 #include "wave/seconds_text.h"
 
 namespace wave {
@@ -53,7 +54,10 @@ bool Selection::UpdateSelection() {
   // and their difference may be a second off.
   const double length = LengthTime();
   view_.ShowLengthText(SecondsText(length) + " sec");
-  view_.EnableConvert(length >= 2.0);
+  // Within a frame: a part that starts a frame in still shows, and is, the 2 seconds it needs.
+  audio::ChannelInfo info{};
+  const double frame = audio::ChannelGetInfo(shared_.playStream.load(), &info) && info.freq > 0 ? 1.0 / info.freq : 0;
+  view_.EnableConvert(length + frame >= 2.0);
   return swapped;
 }
 
@@ -68,6 +72,7 @@ void Selection::SetSelStart(int64_t position) {
     fadeInSync_ = audio::ChannelSetSync(stream, kTriggerType, start + offset,
                                         preview::Triggers::FadeInSyncProc, &triggers_);
   }
+  PlaceFadeOut();  // the part's length changed
 }
 
 void Selection::SetSelEnd(int64_t position) {
@@ -77,11 +82,20 @@ void Selection::SetSelEnd(int64_t position) {
   const int64_t end = shared_.selEnd.load();
   audio::ChannelRemoveSync(stream, endSync_);
   endSync_ = audio::ChannelSetSync(stream, kTriggerType, end, preview::Triggers::LoopSyncProc, &triggers_);
+  PlaceFadeOut();
+}
+
+void Selection::PlaceFadeOut() {
+  const audio::Handle stream = shared_.playStream.load();
+  const int64_t end = shared_.selEnd.load();
   if (end == 0) return;
-  const int64_t fade = audio::ChannelSeconds2Bytes(stream, shared_.controls.fadeOutSeconds.load());
   audio::ChannelRemoveSync(stream, fadeOutSync_);
   fadeOutSync_ = 0;
-  if (shared_.selStart.load() + fade < end) {
+  // The fade-out's trigger stands where a fade-out would start, ticked or not (its box is read
+  // when it fires); it fits within the selection, so that a short selection still ends in silence.
+  const double fadeSeconds = preview::SelectionFades(shared_, true).out;
+  const int64_t fade = audio::ChannelSeconds2Bytes(stream, fadeSeconds);
+  if (fadeSeconds > 0 && shared_.selStart.load() + fade <= end) {
     fadeOutSync_ = audio::ChannelSetSync(stream, kTriggerType, end - fade,
                                          preview::Triggers::FadeOutSyncProc, &triggers_);
   }

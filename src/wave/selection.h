@@ -32,6 +32,9 @@ class Selection {
 
   void SetSelStart(int64_t position);
   void SetSelEnd(int64_t position);
+  // Places the fade-out's trigger for the selection and the fade boxes as they are now; the window
+  // calls it when a fade box or length changes.
+  void PlaceFadeOut();
   // Puts the bounds in order and refreshes the controls; true when it swapped them.
   bool UpdateSelection();
 

@@ -25,6 +25,10 @@ TEST(LoudnessTextTest, MeterTexts) {
     l.integrated = c.integrated;
     l.truePeak = c.truePeak;
     EXPECT_EQ(analysis::MeterText(l), c.text) << c.integrated << " " << c.truePeak;
+    // In the warning colour past the ceiling a ringtone keeps below, and always when it clips.
+    EXPECT_EQ(analysis::MeterWarns(l, false), c.truePeak > -1.0) << c.truePeak;
+    EXPECT_TRUE(analysis::MeterWarns(l, true));
+    EXPECT_EQ(analysis::MeterText(l, true), std::string(c.text) + " \u00b7 clips");
   }
 }
 

@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -80,6 +82,7 @@ TEST(CommandLineTest, WrongCommandLinesSayWhy) {
       {{"--output", "a", "--normalize", "--gain", "3", "song.mp3"}, "--gain and --normalize do not go together"},
       {{"--output", "a", "--start", "1", "--end", "5", "--start", "2", "song.mp3"}, "--start is given twice"},
       {{"--output", "a", "--length", "5", "--start", "30", "song.mp3"}, "--length goes with --suggest"},
+      {{"--suggest", "--length", "0.00001", "song.mp3"}, "--length: '0.00001' is shorter than 0.1 s"},
   };
   for (const auto& c : cases) {
     const auto parsed = app::ParseCommandLine(c.args);
@@ -165,6 +168,62 @@ TEST_F(HeadlessTest, ThePartIsExactlyTheMarkedFramesAsFfmpegDecodesThem) {
     }
     EXPECT_LE(worst, 1);
   }
+}
+
+// Nothing is lost or silently dropped: an output that is the input is refused, a folder takes the
+// input's name, a part too short is refused, an end far past the file's end is cut to it, a fade
+// longer than the part is shortened (and said), a part too short to measure is said to be so.
+TEST_F(HeadlessTest, WhatWouldBeLostOrDroppedIsRefusedOrSaid) {
+  const fs::path dir = out.string() + "_dir";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string self = (dir / "self.m4r").string();
+  fs::copy_file(twtest::Fixture("ref.m4a"), self);
+  const auto size = fs::file_size(self);
+  const std::string sec60 = twtest::Fixture("sec60.wav");
+  const std::string spelled = (dir / "." / ".." / dir.filename() / "self").string();
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* says;   // in standard error
+    const char* named;  // the encoder's output, for a run that writes
+  } cases[] = {
+      {{"--output", self, "--start", "2", "--end", "4", self}, 2, "is the file the ringtone is made from", ""},
+      {{"--output", (dir / "self").string(), "--start", "2", "--end", "4", self}, 2, "is the file the ringtone", ""},
+      {{"--output", spelled, "--start", "2", "--end", "4", self}, 2, "is the file the ringtone is made from", ""},
+      {{"--output", dir.string() + "/", "--start", "2", "--end", "4", sec60}, 0, "", "sec60.m4r"},
+      {{"--output", dir.string(), "--start", "2", "--end", "4", sec60}, 0, "", "sec60.m4r"},
+      {{"--output", (dir / "none").string() + "/", "--start", "2", "--end", "4", sec60}, 2, "ends in a slash but is no folder", ""},
+      {{"--output", out.string(), "--start", "58", "--end", "1000000000000000", sec60}, 0, "the file ends at 60.000 s", ""},
+      {{"--output", out.string(), "--start", "1", "--end", "1.00001", sec60}, 2, "the part is 0.000 s long", ""},
+      {{"--output", out.string(), "--start", "0", "--end", "3", "--fade-out", "5", sec60}, 0,
+       "the fade-out is shortened to 3 s to fit the 3-s part", ""},
+      {{"--output", out.string(), "--end", "2", "--fade-in", "10", "--fade-out", "10", sec60}, 0,
+       "the fade-in is shortened to 1 s to fit the 2-s part", ""},
+      {{"--output", out.string(), "--start", "1", "--end", "1.2", "--normalize", sec60}, 0, "too short or too quiet to measure", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[1] + " " + c.args[c.args.size() - 2]);
+    twtest::SinkDir sink;
+    EXPECT_EQ(Run(c.args), c.status) << stderrText;
+    EXPECT_NE(stderrText.find(c.says), std::string::npos) << stderrText;
+    if (*c.named != 0) {
+      EXPECT_EQ(sink.Args()[sink.Args().size() - 2], (dir / c.named).string());
+    }
+    if (c.args.back() == sec60 && c.status == 0 && c.args[5] == "3") {
+      const auto pcm = Pcm(sink);  // faded out to its last frame
+      ASSERT_EQ(pcm.size(), 3u * 44100 * 2);
+      EXPECT_EQ(pcm.back(), 0);
+      EXPECT_GT(std::abs(pcm[2]) + std::abs(pcm[3]), 0) << "full level at the start";
+    }
+  }
+  EXPECT_EQ(fs::file_size(self), size) << "the input was changed";
+  // Standard output that cannot be written is a failure, not a printed answer.
+  std::ostream broken(nullptr);
+  std::ostringstream e;
+  EXPECT_EQ(app::RunCommandLine({"--version"}, {broken, e, false}), 1);
+  EXPECT_EQ(e.str(), "tonewright: the standard output cannot be written\n");
+  fs::remove_all(dir);
 }
 
 // The options give the encoder what the window's controls give it for the same part: the same
@@ -315,22 +374,35 @@ TEST(ProgramCommandLineTest, RunsWithoutADisplayAndWritesACheckedRingtone) {
   const auto level = twtest::FfmpegEbur128(out + ".m4r");
   ASSERT_TRUE(level.ok);
   EXPECT_NEAR(level.integrated, -14.0, 1.0);
-  // Killed while it writes, politely or not: the ringtone made before stays as it was, and no
+  // Killed while it writes, politely or not, at moments spread over a whole conversion: the
+  // ringtone made before stays as it was (or, killed too late, the new one is whole), and no
   // encoder is left to finish a cut-short one in its place.
-  for (const char* signal : {"TERM", "KILL"}) {
-    SCOPED_TRACE(signal);
+  const std::string convert = env + program + " --output " + out + " --start 0 --end 30 " + twtest::Fixture("song.flac");
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(twtest::CommandOutput(convert + " 2>/dev/null; echo $?"), "0\n");
+  const double whole = std::min(6.0, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+  const auto seconds = [&] {
+    const std::string probe = twtest::CommandOutput("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + out + ".m4r'");
+    return probe.empty() ? 0.0 : std::atof(probe.c_str());
+  };
+  for (int i = 0; i < 20; ++i) {
+    const char* signal = i % 2 == 0 ? "KILL" : "TERM";
+    const double at = 0.1 + (whole - 0.1) * (i / 2) / 9.0;
+    SCOPED_TRACE(std::string(signal) + " at " + std::to_string(at) + " s");
     { std::ofstream(out + ".m4r") << "an earlier ringtone"; }
-    const std::string status = twtest::CommandOutput(
-        env + program + " --output " + out + " --start 0 --end 240 " + twtest::Fixture("song.flac") +
-        " 2>/dev/null & pid=$!; sleep 0.5; kill -" + signal + " $pid; wait $pid; echo $?");
-    EXPECT_EQ(status, std::string(signal) == "TERM" ? "143\n" : "137\n");
+    const std::string status = twtest::CommandOutput(convert + " 2>/dev/null & pid=$!; sleep " + std::to_string(at) +
+                                                     "; kill -" + signal + " $pid 2>/dev/null; wait $pid; echo $?");
     EXPECT_EQ(twtest::CommandOutput("for i in $(seq 100); do pgrep -f -- '[-]o " + out +
                                     ".m4r' >/dev/null || break; sleep 0.1; done; pgrep -f -- '[-]o " + out + ".m4r'"),
               "") << "an encoder still runs";
     std::ifstream kept(out + ".m4r");
     std::string line;
     std::getline(kept, line);
-    EXPECT_EQ(line, "an earlier ringtone");
+    if (line != "an earlier ringtone") {  // the signal came once the new one was in place
+      EXPECT_NEAR(seconds(), 30.0, 0.01) << "a cut-short ringtone replaced the earlier one";
+      continue;
+    }
+    EXPECT_EQ(status, std::string(signal) == "TERM" ? "143\n" : "137\n");
   }
   fs::remove(out + ".m4r");
 }

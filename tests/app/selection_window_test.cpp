@@ -253,31 +253,27 @@ TEST_F(SelectionWindowTest, SpinClicksAtOneAndAtTheMaximum) {
   ExpectNoLoopAt(w, kSecond);
 }
 
-TEST_F(SelectionWindowTest, AShortSelectionHasNoFadeOutTriggerUntilTheEndIsSetAgain) {
+// A selection shorter than the fade-out gets it shortened to fit, and a fade length chosen
+// afterwards moves the trigger at once.
+TEST_F(SelectionWindowTest, AShortSelectionsFadeOutFitsItAndFollowsTheSpin) {
   Tfrmmain w;
   Open(w, "sec60.wav");
   Tick(w.fadeoutcheck);
+  w.fadeincheck->click();  // the fade-out alone: it may take the whole part
+  ASSERT_FALSE(w.fadeincheck->isChecked());
   Click(w, Qt::LeftButton, 90);
   Click(w, Qt::RightButton, 270);
   const audio::SyncHandle earlier = w.selection.fadeOutSync();
   ASSERT_NE(earlier, 0u);
-  // 126 columns: about 14.1 s, a 4-s selection with the 5-s fade-out.
+  // 126 columns: about 14.1 s, a 4-s selection with the 5-s fade-out: it fades from the start.
   Click(w, Qt::RightButton, 126);
   ASSERT_EQ((Column(126) - Column(90)) / kSecond, 4);
-  EXPECT_EQ(w.selection.fadeOutSync(), 0u);
   EXPECT_FALSE(audio::ChannelRemoveSync(playStream.load(), earlier));
   ExpectNoFadeTriggerAt(w, Column(270) - 5 * kSecond);
-  ExpectNoFadeTriggerAt(w, Column(126) - 4 * kSecond + kSecond / 2);
-
-  // A 2-s fade-out chosen afterwards installs nothing by itself...
+  ExpectFadeOutTriggerAt(w, Column(90));
   w.spinfadeout->setFocus();
   for (int i = 0; i < 3; ++i) QTest::keyClick(w.spinfadeout, Qt::Key_Down);
   ASSERT_EQ(w.spinfadeout->value(), 2);
-  EXPECT_EQ(w.selection.fadeOutSync(), 0u);
-  ExpectNoFadeTriggerAt(w, Column(126) - 2 * kSecond);
-  // ...until the end is set again.
-  Click(w, Qt::RightButton, 126);
-  EXPECT_NE(w.selection.fadeOutSync(), 0u);
   ExpectFadeOutTriggerAt(w, Column(126) - 2 * kSecond);
 }
 

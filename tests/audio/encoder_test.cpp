@@ -2,6 +2,7 @@
 // its arguments and its standard input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -31,11 +32,12 @@ uint16_t Get16(const std::vector<uint8_t>& b, size_t at) {
   return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
 }
 
+// `dataBytes` 0: an open-ended header.
 void ExpectHeader(const std::vector<uint8_t>& b, uint32_t rate, uint16_t chans, uint16_t bits,
-                  uint16_t tag) {
+                  uint16_t tag, uint32_t dataBytes = 0) {
   ASSERT_GE(b.size(), 44u);
   EXPECT_EQ(std::memcmp(b.data(), "RIFF", 4), 0);
-  EXPECT_EQ(Get32(b, 4), 0xFFFFFFFFu);
+  EXPECT_EQ(Get32(b, 4), dataBytes == 0 ? 0xFFFFFFFFu : dataBytes + 36);
   EXPECT_EQ(std::memcmp(b.data() + 8, "WAVEfmt ", 8), 0);
   EXPECT_EQ(Get32(b, 16), 16u);
   EXPECT_EQ(Get16(b, 20), tag);
@@ -45,7 +47,7 @@ void ExpectHeader(const std::vector<uint8_t>& b, uint32_t rate, uint16_t chans, 
   EXPECT_EQ(Get16(b, 32), chans * bits / 8);
   EXPECT_EQ(Get16(b, 34), bits);
   EXPECT_EQ(std::memcmp(b.data() + 36, "data", 4), 0);
-  EXPECT_EQ(Get32(b, 40), 0xFFFFFFFFu);
+  EXPECT_EQ(Get32(b, 40), dataBytes == 0 ? 0xFFFFFFFFu : dataBytes);
 }
 
 void Negate(DspHandle, Handle, void* buffer, uint32_t length, void*) {
@@ -99,6 +101,29 @@ TEST_F(Encoder, GetsTheWavHeaderAndEveryBlockAfterTheDsps) {
   EXPECT_EQ(std::vector<uint8_t>(got.begin() + 44, got.end()), read);
   EXPECT_EQ(dir.Args(), (std::vector<std::string>{"-w", "-"}));
   EXPECT_EQ(Probe(dir.path() + "/stdin.bin"), "pcm_s16le,44100,2\n");
+}
+
+// A stated length is what the program gets, whatever the channel gives: its header says so, what
+// the channel gives past it is dropped, and a channel that ends early is completed with silence.
+TEST_F(Encoder, AStatedLengthIsExactlyWhatTheProgramGets) {
+  const auto samples = twtest::MarkerSignal(20000, 2);
+  for (const uint64_t frames : {uint64_t{12345}, uint64_t{20000}, uint64_t{26000}}) {
+    SCOPED_TRACE(frames);
+    twtest::SinkDir dir;
+    const Handle h = twtest::MakeStream(samples, 44100, 2, STREAM_DECODE);
+    const EncoderHandle e = Encode_Start(h, "tw_wav_sink", 0, nullptr, nullptr, frames);
+    ASSERT_NE(e, 0u) << ErrorGetCode();
+    ReadToEnd(h, 4000);
+    ASSERT_TRUE(Encode_Stop(e));
+    const auto got = dir.Stdin();
+    ExpectHeader(got, 44100, 2, 16, 1, static_cast<uint32_t>(frames * 4));
+    ASSERT_EQ(got.size(), 44 + frames * 4);
+    const size_t given = std::min<size_t>(samples.size(), frames * 2);
+    std::vector<int16_t> pcm(frames * 2);
+    std::memcpy(pcm.data(), got.data() + 44, pcm.size() * 2);
+    EXPECT_TRUE(std::equal(pcm.begin(), pcm.begin() + given, samples.begin()));
+    EXPECT_TRUE(std::all_of(pcm.begin() + given, pcm.end(), [](int16_t v) { return v == 0; }));
+  }
 }
 
 TEST_F(Encoder, FloatChannelsAreDeliveredAs16BitOrAsFloat) {

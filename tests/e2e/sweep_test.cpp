@@ -106,6 +106,7 @@ const char* ResultName(convert::ConvertResult r) {
     case convert::ConvertResult::ErrorWriting: return "ErrorWriting";
     case convert::ConvertResult::Cancelled: return "Cancelled";
     case convert::ConvertResult::StartPastEnd: return "StartPastEnd";
+    case convert::ConvertResult::OutputIsInput: return "OutputIsInput";
   }
   return "?";
 }

@@ -49,6 +49,8 @@ TEST(FaacFailure, BadInputs) {
   ExpectFailure(good.substr(0, 20), "truncated WAV header", "standard input");
   ExpectFailure(good.substr(0, 44), "no audio data", "standard input");
   ExpectFailure(good.substr(0, 46), "no audio data", "standard input");  // less than one frame
+  // A stream that ends before its stated size (its writer died): no file, however much came.
+  ExpectFailure(good.substr(0, good.size() - 400), "ends before the size its header gives", "standard input");
   WavSpec many;
   many.channels = 9;  // AAC-LC has channel configurations for up to 8
   many.frames = 1000;

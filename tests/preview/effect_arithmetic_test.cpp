@@ -109,3 +109,27 @@ TEST(StartFade, ReplacesARunningFadeAndHandlesDegenerateFormats) {
     EXPECT_LT(out.fadeStep, 0.0);
   }
 }
+
+TEST(FitFades, FadesArePlacedWithinThePart) {
+  const struct {
+    bool in;
+    double inSeconds;
+    bool out;
+    double outSeconds, part;
+    double fitIn, fitOut;
+  } cases[] = {
+      {true, 5, true, 5, 29, 5, 5},      // fits
+      {false, 5, true, 5, 3, 0, 3},      // a fade-out alone: the whole part
+      {true, 10, false, 10, 2, 2, 0},    // a fade-in alone
+      {true, 10, true, 10, 2, 1, 1},     // both: half each
+      {true, 1, true, 5, 3, 1, 1.5},     // together too long: each at most half
+      {true, 1, true, 8, 10, 1, 8},      // together they fit: as given
+      {true, 5, true, 5, 0, 5, 5},       // a part of unknown length
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.part);
+    const preview::FadeLengths f = preview::FitFades(c.in, c.inSeconds, c.out, c.outSeconds, c.part);
+    EXPECT_DOUBLE_EQ(f.in, c.fitIn);
+    EXPECT_DOUBLE_EQ(f.out, c.fitOut);
+  }
+}

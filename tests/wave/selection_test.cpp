@@ -2,6 +2,7 @@
 // loop and fade triggers sit (observed by decoding through them).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -125,6 +126,11 @@ TEST_F(SelectionTest, EqualBoundsAndTheTwoSecondRule) {
   sel.SetSelEnd(12 * kSecond);
   EXPECT_EQ(view.length, "2 sec");
   EXPECT_EQ(view.convert, true);
+  sel.SetSelEnd(12 * kSecond - 4);  // a frame short (a part that starts a frame in): still 2 s
+  EXPECT_EQ(view.length, "2 sec");
+  EXPECT_EQ(view.convert, true);
+  sel.SetSelEnd(12 * kSecond - 8);
+  EXPECT_EQ(view.convert, false);
 }
 
 // Lengths are shown exactly: whole seconds as they are, others with their tenths cut, never
@@ -158,19 +164,49 @@ TEST_F(SelectionTest, SpinStepsGoFromTheShownWholeSecond) {
   EXPECT_EQ(shared.selEnd.load(), 0);
 }
 
-TEST_F(SelectionTest, NoFadeOutTriggerForASelectionShorterThanTheFade) {
+// The fade-out's trigger fits the selection: a selection shorter than the fades gets them shortened
+// (each to half of it with the fade-in on), and a change of the boxes moves it at once.
+TEST_F(SelectionTest, TheFadeOutTriggerFitsTheSelection) {
+  shared.controls.fadeOut = true;
   sel.SetSelStart(10 * kSecond);
   sel.SetSelEnd(30 * kSecond);
   const SyncHandle earlier = sel.fadeOutSync();
   ASSERT_NE(earlier, 0u);
-  sel.SetSelEnd(14 * kSecond);  // 4 s with a 5-s fade-out
-  EXPECT_EQ(sel.fadeOutSync(), 0u);
+  // The first frame the fade-out changes, decoding from `from` (past the fade-in's trigger when
+  // the fade-in is on).
+  const auto fadeOutFrom = [&](int64_t from) -> int64_t {
+    ChannelSetPosition(stream, from, POS_BYTE);
+    std::vector<int16_t> v(static_cast<size_t>(21 * kRate) * 2);
+    const uint32_t got = ChannelGetData(stream, v.data(), static_cast<uint32_t>(v.size() * 2));
+    for (int64_t i = 0; i < got / 4; ++i)
+      if (std::abs(v[i * 2] - SampleAt(from / 4 + i, 0)) > 1) return from / 4 + i;
+    return -1;
+  };
+  const struct {
+    bool fadeIn;
+    int32_t fadeOutSeconds;
+    int64_t end;
+    double fadeFrom;  // seconds
+  } cases[] = {
+      {true, 5, 30 * kSecond, 25},   // fits: as the box gives it
+      {true, 5, 14 * kSecond, 12},   // 4 s with 5-s fades: each 2 s
+      {false, 5, 14 * kSecond, 10},  // alone: the whole part
+      {true, 1, 14 * kSecond, 13},   // the fade-in is cut to 2 s, the 1-s fade-out stays
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fadeFrom);
+    shared.controls.fadeIn = c.fadeIn;
+    shared.controls.fadeOutSeconds = c.fadeOutSeconds;
+    sel.SetSelEnd(c.end);
+    ASSERT_NE(sel.fadeOutSync(), 0u);
+    const int64_t from = c.fadeIn ? 10 * kSecond + kSecond / 2 : 10 * kSecond;
+    EXPECT_NEAR(fadeOutFrom(from), c.fadeFrom * kRate, kRate / 100);
+  }
   EXPECT_FALSE(ChannelRemoveSync(stream, earlier));  // the earlier one was removed
-  // A later change of the fade length moves nothing until the end is set again.
-  shared.controls.fadeOutSeconds = 2;
-  EXPECT_EQ(sel.fadeOutSync(), 0u);
-  sel.SetSelEnd(14 * kSecond);
-  EXPECT_NE(sel.fadeOutSync(), 0u);
+  shared.controls.fadeIn = false;
+  shared.controls.fadeOutSeconds = 3;
+  sel.PlaceFadeOut();
+  EXPECT_NEAR(fadeOutFrom(10 * kSecond), 11 * kRate, kRate / 100);
 }
 
 TEST_F(SelectionTest, MiddleDragMovesThePlayPositionAndDragsAreClamped) {
