@@ -1,11 +1,14 @@
 #include "app/command_line.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
+
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
-#include <map>
-#include <set>
+#include <utility>
 
 namespace app {
 
@@ -62,6 +65,18 @@ bool WantsWindow(const std::vector<std::string>& arguments) {
   return true;
 }
 
+namespace {
+
+// The option's name as people type it: "--output", or "-o" for a one-letter name.
+std::string Dashed(const QString& name) {
+  return (name.size() == 1 ? "-" : "--") + name.toStdString();
+}
+
+// The name an error speaks of: the option's long name.
+std::string LongName(const QCommandLineOption& option) { return Dashed(option.names().back()); }
+
+}  // namespace
+
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   ParsedCommandLine parsed;
   CommandLine& line = parsed.line;
@@ -73,9 +88,6 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     return parsed;
   }
 
-  bool suggest = false, help = false, version = false, optionsEnded = false;
-  std::vector<std::string> files;
-  std::set<std::string> given;
   // Options with a value; each parses its value or says why it cannot.
   using Setter = std::function<std::string(const std::string&)>;
   const auto seconds = [](std::optional<double>& into, const char* name) -> Setter {
@@ -107,70 +119,81 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       return "";
     };
   };
-  const std::map<std::string, Setter> valued = {
-      {"--output", [&](const std::string& v) -> std::string {
+  const auto valued = [](QStringList names) { return QCommandLineOption(names, QString(), QStringLiteral("value")); };
+  const std::vector<std::pair<QCommandLineOption, Setter>> values = {
+      {valued({"o", "output"}), [&](const std::string& v) -> std::string {
          line.output = v;
          return v.empty() ? "--output: the file name is empty" : "";
        }},
-      {"--start", seconds(line.start, "--start")},
-      {"--end", seconds(line.end, "--end")},
-      {"--length", [&](const std::string& v) -> std::string {
+      {valued({"s", "start"}), seconds(line.start, "--start")},
+      {valued({"e", "end"}), seconds(line.end, "--end")},
+      {valued({"length"}), [&](const std::string& v) -> std::string {
          line.length = ParseTime(v);
          if (!line.length) return "--length: '" + v + "' is not a length in seconds";
          return *line.length >= kShortestPartSeconds ? "" : "--length: '" + v + "' is shorter than 0.1 s";
        }},
-      {"--fade-in", fade(line.fadeIn, "--fade-in")},
-      {"--fade-out", fade(line.fadeOut, "--fade-out")},
-      {"--gain", [&](const std::string& v) -> std::string {
+      {valued({"fade-in"}), fade(line.fadeIn, "--fade-in")},
+      {valued({"fade-out"}), fade(line.fadeOut, "--fade-out")},
+      {valued({"gain"}), [&](const std::string& v) -> std::string {
          line.gain = Whole(v);
          return line.gain && *line.gain >= -12 && *line.gain <= 12 ? "" : "--gain: '" + v + "' is not a whole number of dB from -12 to 12";
        }},
-      {"--high-pass", hertz(line.highPass, "--high-pass")},
-      {"--low-pass", hertz(line.lowPass, "--low-pass")},
-      {"--title", tag(line.tags.title)},
-      {"--artist", tag(line.tags.artist)},
-      {"--album", tag(line.tags.album)},
-      {"--genre", tag(line.tags.genre)},
-      {"--year", tag(line.tags.year)},
+      {valued({"high-pass"}), hertz(line.highPass, "--high-pass")},
+      {valued({"low-pass"}), hertz(line.lowPass, "--low-pass")},
+      {valued({"title"}), tag(line.tags.title)},
+      {valued({"artist"}), tag(line.tags.artist)},
+      {valued({"album"}), tag(line.tags.album)},
+      {valued({"genre"}), tag(line.tags.genre)},
+      {valued({"year"}), tag(line.tags.year)},
   };
-  const std::map<std::string, bool*> flags = {
-      {"--suggest", &suggest}, {"--normalize", &line.normalize}, {"--help", &help}, {"--version", &version}};
+  bool suggest = false, help = false, version = false;
+  const std::vector<std::pair<QCommandLineOption, bool*>> flags = {
+      {QCommandLineOption(QStringList{"suggest"}), &suggest},
+      {QCommandLineOption(QStringList{"normalize"}), &line.normalize},
+      {QCommandLineOption(QStringList{"h", "help"}), &help},
+      {QCommandLineOption(QStringList{"V", "version"}), &version},
+  };
 
-  for (size_t i = 0; i < arguments.size() && error.empty(); ++i) {
-    const std::string& a = arguments[i];
-    if (optionsEnded || a.size() < 2 || a[0] != '-') {
-      files.push_back(a);
-      continue;
-    }
-    if (a == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (a == "-h") {
-      help = true;
-      continue;
-    }
-    const size_t eq = a.find('=');
-    const std::string name = a.substr(0, eq);
-    if (!given.insert(name).second) {
-      error = name + " is given twice";
-      break;
-    }
-    if (const auto f = flags.find(name); f != flags.end() && eq == std::string::npos) {
-      *f->second = true;
-    } else if (const auto v = valued.find(name); v != valued.end()) {
-      if (eq != std::string::npos) {
-        error = v->second(a.substr(eq + 1));
-      } else if (i + 1 < arguments.size()) {
-        error = v->second(arguments[++i]);
-      } else {
-        error = name + ": a value is missing";
-      }
+  QCommandLineParser parser;
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+  for (const auto& [option, set] : values) parser.addOption(option);
+  for (const auto& [option, set] : flags) parser.addOption(option);
+  QStringList args{QStringLiteral("tonewright")};
+  for (const std::string& a : arguments) args << QString::fromStdString(a);
+  if (!parser.parse(args)) {
+    if (const QStringList unknown = parser.unknownOptionNames(); !unknown.isEmpty()) {
+      error = "unknown option '" + Dashed(unknown.front()) + "'";
     } else {
-      error = "unknown option '" + a + "'";
+      // "Missing value after '--end'.": the option is the quoted part.
+      const QString text = parser.errorText();
+      const qsizetype from = text.indexOf(QLatin1Char('\'')), to = text.lastIndexOf(QLatin1Char('\''));
+      QString name = from >= 0 && to > from ? text.mid(from + 1, to - from - 1) : QString();
+      while (name.startsWith(QLatin1Char('-'))) name.remove(0, 1);
+      error = text.toStdString();
+      for (const auto& [option, set] : values)
+        if (option.names().contains(name)) error = LongName(option) + ": a value is missing";
     }
+    return parsed;
   }
-  if (!error.empty()) return parsed;
+  // Each option once; the names the parser met, in order, tell how often.
+  const QStringList met = parser.optionNames();
+  const auto twice = [&](const QCommandLineOption& option) {
+    qsizetype count = 0;
+    for (const QString& name : option.names()) count += met.count(name);
+    return count > 1;
+  };
+  for (const auto& [option, set] : values) {
+    if (twice(option)) return error = LongName(option) + " is given twice", parsed;
+  }
+  for (const auto& [option, set] : flags) {
+    if (twice(option)) return error = LongName(option) + " is given twice", parsed;
+    *set = parser.isSet(option);
+  }
+  for (const auto& [option, set] : values) {
+    if (!parser.isSet(option)) continue;
+    error = set(parser.value(option).toStdString());
+    if (!error.empty()) return parsed;
+  }
   if (help) {
     line.mode = CommandLine::Mode::Help;
     return parsed;
@@ -179,6 +202,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     line.mode = CommandLine::Mode::Version;
     return parsed;
   }
+  const QStringList files = parser.positionalArguments();
   if (files.empty()) {
     error = "no file given";
   } else if (files.size() > 1) {
@@ -195,27 +219,29 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     error = "the start is not before the end";
   }
   if (!error.empty()) return parsed;
-  line.input = files[0];
+  line.input = files.front().toStdString();
   line.mode = suggest ? CommandLine::Mode::Suggest : CommandLine::Mode::Convert;
   return parsed;
 }
 
 std::string Usage() {
   return "Usage: tonewright [FILE]\n"
-         "       tonewright --output OUT [options] FILE\n"
+         "       tonewright -o OUT [options] FILE\n"
          "       tonewright --suggest [--length SECONDS] FILE\n"
          "\n"
          "Without options, opens the window (with FILE when given).\n"
-         "With --output, makes the ringtone OUT (.m4r is appended when missing) from FILE\n"
-         "without a window. Without --start and --end, the suggested part is taken.\n"
+         "With --output, makes the ringtone OUT (.m4r is appended when missing; an existing\n"
+         "folder gets FILE's name) from FILE without a window. Without --start and --end,\n"
+         "the suggested part is taken.\n"
          "\n"
          "Options:\n"
-         "  --output OUT      the ringtone to write\n"
-         "  --start T         where the ringtone starts (default: the file's start)\n"
-         "  --end T           where it ends, not included (default: the file's end)\n"
+         "  -o, --output OUT  the ringtone to write\n"
+         "  -s, --start T     where the ringtone starts (default: the file's start)\n"
+         "  -e, --end T       where it ends, not included (default: the file's end)\n"
          "                    T is seconds with decimals (62.4) or m:ss.fff (1:02.4)\n"
          "  --fade-in S       fade in over S seconds (1 to 10)\n"
-         "  --fade-out S      fade out over S seconds (1 to 10)\n"
+         "  --fade-out S      fade out over S seconds (1 to 10); fades longer than the\n"
+         "                    part are shortened to fit it\n"
          "  --gain DB         gain in whole dB (-12 to 12)\n"
          "  --normalize       set the gain that raises a quiet part towards -14 LUFS as far\n"
          "                    as a true peak of -1 dBTP allows; a louder part keeps its\n"
@@ -226,8 +252,8 @@ std::string Usage() {
          "                    tags of the ringtone\n"
          "  --suggest         print the suggested part as START END (seconds)\n"
          "  --length SECONDS  the length of the suggested part\n"
-         "  --help            print this help\n"
-         "  --version         print the version\n"
+         "  -h, --help        print this help\n"
+         "  -V, --version     print the version\n"
          "\n"
          "Exit status: 0 written, 1 the conversion failed, 2 the command line is wrong.\n";
 }

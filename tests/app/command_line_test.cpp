@@ -83,6 +83,10 @@ TEST(CommandLineTest, WrongCommandLinesSayWhy) {
       {{"--output", "a", "--start", "1", "--end", "5", "--start", "2", "song.mp3"}, "--start is given twice"},
       {{"--output", "a", "--length", "5", "--start", "30", "song.mp3"}, "--length goes with --suggest"},
       {{"--suggest", "--length", "0.00001", "song.mp3"}, "--length: '0.00001' is shorter than 0.1 s"},
+      {{"-o", "a", "-s", "1:02.4", "-e", "70", "--gain=-3", "song.mp3"}, ""},
+      {{"-o", "a", "-x", "song.mp3"}, "unknown option '-x'"},
+      {{"--output", "a", "-o", "b", "song.mp3"}, "--output is given twice"},
+      {{"-o", "a", "song.mp3", "-e"}, "--end: a value is missing"},
   };
   for (const auto& c : cases) {
     const auto parsed = app::ParseCommandLine(c.args);
@@ -103,6 +107,10 @@ TEST(CommandLineTest, WrongCommandLinesSayWhy) {
   EXPECT_EQ(full.line.input, "x.flac");
   EXPECT_EQ(app::ParseCommandLine({"--help", "--frobnicate"}).error, "unknown option '--frobnicate'");
   EXPECT_EQ(app::ParseCommandLine({"-h"}).line.mode, CommandLine::Mode::Help);
+  EXPECT_EQ(app::ParseCommandLine({"-V"}).line.mode, CommandLine::Mode::Version);
+  const auto shortForms = app::ParseCommandLine({"-o", "x", "-s", "2", "-e", "4.5", "in.mp3"});
+  EXPECT_EQ(shortForms.line.output, "x");
+  EXPECT_EQ(*shortForms.line.end, 4.5);
 }
 
 // Runs in this process, with the recording stand-in as the encoder found on PATH.
