@@ -19,6 +19,8 @@ PACKAGES=(
   xvfb xauth xdotool x11-utils imagemagick
   # desktop entry checks
   desktop-file-utils shared-mime-info
+  # manual page, bash completion and AppStream metainfo checks
+  man-db bash-completion appstream lintian
 )
 
 missing=()
