@@ -138,6 +138,25 @@ ff -i ref.m4a -c copy "${BITEXACT[@]}" -output_ts_offset 2.5 start_offset.mp4
 ff -i ref.m4a -c copy "${BITEXACT[@]}" -output_ts_offset 2.5 -f mpegts start_offset.ts
 echo "aac: ref.aac ref.m4a ref.m4b ref.mp4 ref_pns.m4a start_offset.mp4 start_offset.ts"
 
+# The sound of videos and of other containers, ref.wav inside each as people's tools put it there:
+# MPEG-4 video beside AAC in MP4, QuickTime and 3GP, beside MP3 in AVI and Vorbis in Matroska; the
+# audio-only WebM (Vorbis, as `ffmpeg -c:a libvorbis` writes it, and Opus), Matroska audio (FLAC),
+# CAF (ALAC), WavPack and TTA; and a video without sound.
+VIDEO=(-f lavfi -i "color=c=0x203040:s=160x120:r=25:d=10")
+ff "${VIDEO[@]}" -i ref.wav -c:v mpeg4 -c:a aac -aac_pns 0 -b:a 160k "${BITEXACT[@]}" ref_video.mp4
+ff "${VIDEO[@]}" -i ref.wav -c:v mpeg4 -c:a aac -aac_pns 0 -b:a 160k "${BITEXACT[@]}" -f mov ref.mov
+ff "${VIDEO[@]}" -i ref.wav -c:v mpeg4 -c:a aac -aac_pns 0 -b:a 128k "${BITEXACT[@]}" -f 3gp ref.3gp
+ff "${VIDEO[@]}" -i ref.wav -c:v mpeg4 -c:a libmp3lame -b:a 192k "${BITEXACT[@]}" ref.avi
+ff "${VIDEO[@]}" -i ref.wav -c:v mpeg4 -c:a libvorbis -q:a 4 "${BITEXACT[@]}" ref.mkv
+ff -i ref.wav -c:a libvorbis -q:a 4 "${BITEXACT[@]}" ref.webm
+ff -i ref.wav -c:a libopus -b:a 96k "${BITEXACT[@]}" ref_opus.webm
+ff -i ref.wav -c:a flac "${BITEXACT[@]}" ref.mka
+ff -i ref.wav -c:a alac "${BITEXACT[@]}" ref.caf
+ff -i ref.wav -c:a wavpack "${BITEXACT[@]}" ref.wv
+ff -i ref.wav -c:a tta "${BITEXACT[@]}" ref.tta
+ff -f lavfi -i "color=c=0x203040:s=160x120:r=25:d=3" -c:v mpeg4 "${BITEXACT[@]}" silent_video.mp4
+echo "containers: ref_video.mp4 ref.mov ref.3gp ref.avi ref.mkv ref.webm ref_opus.webm ref.mka ref.caf ref.wv ref.tta silent_video.mp4"
+
 # Files whose header gives only an estimate of their length, far from the truth: 8 s of loud noise,
 # then 32 s of quiet tones (left a sweep over a 440 Hz tone, right 1 kHz with a little noise), so
 # that each position sounds different. late.aac joins an ADTS encode of the noise at 256 kbit/s
@@ -345,6 +364,17 @@ for f in start_offset.mp4 start_offset.ts; do
   s=$(awk -F'\t' -v n="$f" '$1 == n { print $7 }' "$MANIFEST")
   awk -v s="$s" 'BEGIN { exit !(s > 1) }' || fail "$f: start_time $s, expected more than 1 s"
 done
+# The containers: the frames ffmpeg's decode of the sound gives (an MP4's edit list trims its AAC to
+# ref.wav's 441000 frames, which ffmpeg's decode leaves padded).
+for f in ref_video.mp4 ref.mov ref.3gp ref.avi ref.mkv ref.webm ref_opus.webm ref.mka ref.caf ref.wv ref.tta; do
+  probe "$f"
+  n=$(ffmpeg -nostdin -v error -i "$f" -map 0:a:0 -f s16le -ac 2 - 2>>"$LOG" | wc -c | awk '{ printf "%d", $1 / 4 }')
+  d=$(awk -v n="$n" -v r="$P_rate" 'BEGIN { printf "%.6f", n / r }')
+  awk -v d="$d" 'BEGIN { exit !(d > 9.9 && d < 10.1) }' || fail "$f: decodes to $d s, expected 10"
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$f" "$P_codec" "$P_rate" "$P_channels" "$n" "$d" "${P_start:-N/A}" >>"$MANIFEST"
+  NAMES+=("$f")
+done
+expect_bytes silent_video.mp4 "$(stat -c %s silent_video.mp4)"
 expect song.mp3 mp3 44100 2 240 0.1
 expect song.flac flac 44100 2 240 0.001 10584000
 expect song.m4a aac 44100 2 240 0.1

@@ -3,19 +3,32 @@
 
 #include <QString>
 
+#include "convert/ringtone_kind.h"
+
 namespace app {
 
 inline const QString kSaveDialogTitle = QStringLiteral("Set ringtong filename");
 inline const QString kSaveDialogFilter = QStringLiteral("iPhone Ringtong file(*.m4r)");
 inline const QString kDefaultOutputName = QStringLiteral("Ombrix.m4r");
 
+// The save dialog's filter for a kind of ringtone: kSaveDialogFilter for the iPhone's.
+QString SaveDialogFilter(convert::RingtoneKind kind);
+
 // The ringtone file for a name chosen in the save dialog: the name itself when its extension is
-// ".m4r" in any case, else the name with ".m4r" appended.
-QString RingtoneFileName(const QString& chosen);
+// the kind's (".m4r" for the iPhone) in any case, else the name with it appended.
+QString RingtoneFileName(const QString& chosen, convert::RingtoneKind kind = convert::RingtoneKind::IPhone);
+
+// The output box's name when another kind is chosen: a ringtone extension replaced by the kind's,
+// or the kind's appended to a name without one.
+QString WithKindExtension(const QString& name, convert::RingtoneKind kind);
+
+// The phone choice remembered across runs (the iPhone's when none was), in the user's settings.
+convert::RingtoneKind LoadPhoneChoice();
+void SavePhoneChoice(convert::RingtoneKind kind);
 
 // The ringtone file for the command line's --output: an existing folder (with or without a
-// trailing slash) takes the input's name with ".m4r", as cp would put a copy there; any other
-// name follows RingtoneFileName. Empty when the name ends in a slash but names no folder, so that
+// trailing slash) takes the input's name with ".m4r", as cp would put a copy there; a name with a
+// ringtone extension (".m4r", ".ogg", ".mp3", any case) stays as it is; any other gets ".m4r". Empty when the name ends in a slash but names no folder, so that
 // a name whose last part is empty never becomes a hidden ".m4r".
 QString CommandLineRingtoneFile(const QString& output, const QString& input);
 

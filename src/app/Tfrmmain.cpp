@@ -1,5 +1,6 @@
 #include "app/Tfrmmain.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -45,8 +46,12 @@ void Tfrmmain::FormCreate() {
   dataDir = app::DataFolderIn(app::GetDocumentsFolder(), QDir::homePath());
   outputDir = app::OutputFolderOf(dataDir);
   app::ForceFolderChain(outputDir);  // a missing folder shows when the encoder cannot write
-  outedit->setText(outputDir + app::kDefaultOutputName);
+  // The phone chosen last time, and the default output file of its kind.
+  const convert::RingtoneKind kind = app::LoadPhoneChoice();
+  cbphone->setCurrentIndex(cbphone->findData(static_cast<int>(kind)));
+  outedit->setText(app::WithKindExtension(outputDir + app::kDefaultOutputName, kind));
   outedit->setToolTip(outedit->text());
+  sd.filter = app::SaveDialogFilter(kind);
 
   // 5: the engine must be version 2.4; otherwise the program ends before the window shows.
   if ((h.engineVersion() >> 16) != kEngineVersionWord) {
@@ -117,8 +122,20 @@ void Tfrmmain::FormDestroy() {
 void Tfrmmain::sButton1Click() {
   const QString chosen = app::hooks().saveFileName(this, sd.title, sd.filter);
   if (chosen.isEmpty()) return;  // cancelled
-  outedit->setText(app::RingtoneFileName(chosen));
+  outedit->setText(app::RingtoneFileName(chosen, PhoneKind()));
   // The hint keeps the default path of start-up.
+}
+
+convert::RingtoneKind Tfrmmain::PhoneKind() const {
+  return static_cast<convert::RingtoneKind>(cbphone->currentData().toInt());
+}
+
+void Tfrmmain::cbphoneChange() {
+  const convert::RingtoneKind kind = PhoneKind();
+  app::SavePhoneChoice(kind);
+  outedit->setText(app::WithKindExtension(outedit->text(), kind));
+  sd.filter = app::SaveDialogFilter(kind);
+  ShowPhoneFit();  // the iPhone's limits apply to the iPhone's ringtone only
 }
 
 void Tfrmmain::btnaboutClick() {

@@ -11,6 +11,10 @@
 #include <QString>
 #include <QWidget>
 
+#include "convert/ringtone_kind.h"
+
+class QComboBox;
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -60,7 +64,7 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
  public:
   // Designed client size; the peak buffers have one entry per column of the client width.
   static constexpr int kClientWidth = 537;
-  static constexpr int kClientHeight = 447;
+  static constexpr int kClientHeight = 469;
   static constexpr int kViewLeft = 8;
   static constexpr int kViewTop = 70;
   static constexpr int kViewWidth = 520;
@@ -108,6 +112,7 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   QPushButton* sButton1 = nullptr;
   QProgressBar* onebar = nullptr;
   QPushButton* btnconvert = nullptr;
+  QComboBox* cbphone = nullptr;  // the kind of ringtone: iPhone, Android, MP3
   QGroupBox* sGroupBox2 = nullptr;
   QCheckBox* tagcheck = nullptr;
   QLabel* sLabel4 = nullptr;   // "Title:"
@@ -149,6 +154,9 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   // --- Handlers -------------------------------------------------------------------------------
   // "Set Outfile Name": lets the user choose the output file.
   void sButton1Click();
+  // The phone choice: the output box's name and the save dialog follow it; it is remembered.
+  void cbphoneChange();
+  convert::RingtoneKind PhoneKind() const;
   // "About": a fresh about box, shown modally and freed when it closes.
   void btnaboutClick();
   // "Help": the help page beside the program, in the desktop's default viewer.

@@ -1,5 +1,6 @@
 // The main window's controls: kind, caption, initial state, hint and place of each.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGraphicsDropShadowEffect>
 #include <QGroupBox>
 #include <QLabel>
@@ -189,8 +190,12 @@ void Tfrmmain::CreateControls() {
   btnconvert->setIcon(QIcon(sAlphaImageList1[app::kImageConvert]));
   btnconvert->setIconSize(QSize(32, 32));
   btnconvert->setEnabled(false);
+  cbphone = Make<QComboBox>(this, "cbphone", {334, 425, 112, 20});
+  for (const convert::RingtoneKind kind : {convert::RingtoneKind::IPhone, convert::RingtoneKind::Android, convert::RingtoneKind::Mp3})
+    cbphone->addItem(QString::fromLatin1(convert::ChoiceText(kind)), static_cast<int>(kind));
+  cbphone->setToolTip(QStringLiteral("The phone the ringtone is for: an iPhone's AAC (.m4r), Android's Ogg Vorbis (.ogg) or an MP3"));
   autocheck = MakeCheck(this, "autocheck", QStringLiteral("Automatically open output folder"), false,
-                        {334, 425, 194, 18});
+                        {334, 447, 194, 18});
   btnabout = MakeButton(this, "btnabout", QStringLiteral("About"), {452, 379, 76, 21});
   btnhelp = MakeButton(this, "btnhelp", QStringLiteral("Help"), {452, 402, 76, 21});
 
@@ -206,7 +211,7 @@ void Tfrmmain::CreateControls() {
                                   fadeincheck, spinfadein, fadeoutcheck, spinfadeout, sedit,   eedit,
                                   lengthedit, btnsuggest, checkgain,  gaintrack,  loudness.btnlevel, chighpass,  barhighcut, clowpass,
                                   barlowcut,  outedit,    sButton1,   tagcheck,   titedit,   artedit,
-                                  albedit,    genedit,    yearedit,   btnconvert, autocheck, btnabout,
+                                  albedit,    genedit,    yearedit,   btnconvert, cbphone, autocheck, btnabout,
                                   btnhelp};
   for (size_t i = 1; i < std::size(order); ++i) {
     setTabOrder(order[i - 1], order[i]);

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -72,6 +73,7 @@ void Tfrmmain::ConnectHandlers() {
   connect(btnpause, &QToolButton::clicked, this, &Tfrmmain::btnpauseClick);
   connect(btnstop, &QToolButton::clicked, this, &Tfrmmain::btnstopClick);
   connect(btnconvert, &QPushButton::clicked, this, &Tfrmmain::btnconvertClick);
+  connect(cbphone, &QComboBox::currentIndexChanged, this, &Tfrmmain::cbphoneChange);
   loudness.applyGain = [this](int32_t db) {
     checkgain->setChecked(true);
     gaintrack->setValue(db);
@@ -234,7 +236,8 @@ double Tfrmmain::RingtoneSeconds() const { return selection.LengthTime(); }
 
 void Tfrmmain::ShowPhoneFit() {
   const double seconds = RingtoneSeconds();
-  const convert::PhoneFit fit = convert::FitOnPhone(seconds);
+  const bool iPhone = PhoneKind() == convert::RingtoneKind::IPhone;
+  const convert::PhoneFit fit = iPhone ? convert::FitOnPhone(seconds) : convert::PhoneFit::Fits;
   const char* name = fit == convert::PhoneFit::OverSync    ? "sync"
                      : fit == convert::PhoneFit::OverPhone ? "phone"
                                                            : "";
@@ -243,7 +246,7 @@ void Tfrmmain::ShowPhoneFit() {
     lengthedit->style()->unpolish(lengthedit);
     lengthedit->style()->polish(lengthedit);
   }
-  lengthedit->setToolTip(QString::fromStdString(convert::LengthHint(seconds)));
+  lengthedit->setToolTip(iPhone ? QString::fromStdString(convert::LengthHint(seconds)) : QString());
 }
 
 void Tfrmmain::EnableConvert(bool enabled) { btnconvert->setEnabled(enabled); }
@@ -304,7 +307,7 @@ void Tfrmmain::btnstopClick() {
 void Tfrmmain::btnconvertClick() {
   if (converter.running()) return;  // one conversion at a time, and no question about another
   const double seconds = RingtoneSeconds();
-  if (convert::FitOnPhone(seconds) == convert::PhoneFit::OverSync &&
+  if (PhoneKind() == convert::RingtoneKind::IPhone && convert::FitOnPhone(seconds) == convert::PhoneFit::OverSync &&
       !app::hooks().question(this, QStringLiteral("Ombrix Tonewright"),
                              QString::fromStdString(convert::LengthQuestion(seconds))))
     return;
@@ -321,6 +324,7 @@ void Tfrmmain::ConvertToRingtone(const QString& input, const QString& output) {
                           albedit->text().toStdString(), genedit->text().toStdString(),
                           yearedit->text().toStdString()};
   request.command = convert::BuildEncoderCommand(request.outputPath, tags);
+  request.tags = tags;
   // Exactly the part the preview loops.
   request.startSeconds = selection.StartTime();
   request.endSeconds = selection.EndTime();

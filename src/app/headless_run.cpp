@@ -22,6 +22,7 @@
 #include "convert/encoder_command.h"
 #include "convert/phone_limits.h"
 #include "convert/ringtone_converter.h"
+#include "convert/ringtone_kind.h"
 #include "convert/same_file.h"
 #include "preview/effect_arithmetic.h"
 #include "preview/preview_state.h"
@@ -180,7 +181,8 @@ int Convert(const CommandLine& line, Console console) {
     return UsageError("the part is " + Seconds3(end - start) + " s long; a ringtone needs at least " +
                           Seconds(kShortestPartSeconds) + " s",
                       console);
-  if (const std::string hint = convert::LengthHint(end - start); !hint.empty())
+  if (const std::string hint = convert::LengthHint(end - start);
+      !hint.empty() && convert::KindOfName(output) == convert::RingtoneKind::IPhone)
     console.err << kProgram << ": warning: " << hint << "\n";
   WarnOfShortenedFades(line, end - start, console);
 
@@ -210,6 +212,7 @@ int Convert(const CommandLine& line, Console console) {
   }
   request.outputPath = output;
   request.command = convert::BuildEncoderCommand(request.outputPath, line.tags);
+  request.tags = line.tags;
   int shown = -1;
   if (console.progress) {
     converter.onProgress = [&](int percent) {
@@ -233,7 +236,8 @@ int Convert(const CommandLine& line, Console console) {
     case convert::ConvertResult::StartPastEnd:
       return PastTheEnd(fileSeconds, console);
     case convert::ConvertResult::ErrorWriting:
-      console.err << kProgram << ": " << convert::ResultMessage(result) << " (" << request.outputPath << ")\n";
+      console.err << kProgram << ": " << convert::ResultMessage(result) << " ("
+                  << (converter.lastError().empty() ? request.outputPath : converter.lastError()) << ")\n";
       return 1;
     default:
       console.err << kProgram << ": " << convert::ResultMessage(result) << " (" << input << ")\n";

@@ -26,7 +26,7 @@ int64_t StreamDuration(const AVStream* st, int rate, int64_t first_pts, int64_t 
 
 // Demux only: packet durations in the stream's time base, minus the samples the decoder is told
 // to skip at the start and to discard at the end. -1 when a packet's duration is unknown.
-int64_t PacketSum(const InputRequest& request, const DemuxInput& main, int rate) {
+int64_t PacketSum(const InputRequest& request, const DemuxInput& main, const FileTraits& traits, int rate) {
   InputRequest own = request;
   own.find_stream_info = false;
   own.stream_index = main.stream_index;
@@ -41,7 +41,7 @@ int64_t PacketSum(const InputRequest& request, const DemuxInput& main, int rate)
   int64_t samples = 0;  // packets without a duration, and the trims
   while (av_read_frame(input.format.get(), packet.get()) >= 0) {
     if (packet->stream_index == input.stream_index) {
-      if (packet->duration > 0) {
+      if (packet->duration > 0 && traits.packet_durations) {
         ticks += packet->duration;
       } else {
         const int d = av_get_audio_frame_duration2(const_cast<AVCodecParameters*>(par), packet->size);
@@ -107,7 +107,7 @@ int64_t PrescanLength(const InputRequest& request, const DemuxInput& main, const
     case LengthRule::kPacketSum:
       break;
   }
-  const int64_t sum = PacketSum(request, main, rate);
+  const int64_t sum = PacketSum(request, main, traits, rate);
   return sum >= 0 ? sum : FullDecode(request, main, channels);
 }
 

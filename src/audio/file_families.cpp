@@ -83,6 +83,8 @@ FileTraits TraitsFor(const AVFormatContext* format, const AVCodecParameters* cod
     // that the decoder drops. (Its packets are no better: the last one is both shortened and
     // marked for trimming.)
     if (id == AV_CODEC_ID_OPUS && FormatIs(format, "ogg")) traits.skipped_at_start = codec->initial_padding;
+  } else if (FormatIs(format, "matroska,webm")) {
+    traits.packet_durations = false;
   }
   return traits;
 }

@@ -31,6 +31,10 @@ struct FileTraits {
   // Frames, at the codec's rate, that the container's duration of the stream counts before the
   // first frame a decode keeps (kStreamDuration only).
   int64_t skipped_at_start = 0;
+  // Whether the packets' durations are the codec's frames (kPacketSum). Matroska's come from
+  // millisecond timestamps and a Vorbis stream there has none: its frames are counted from the
+  // packets themselves, or by a decode.
+  bool packet_durations = true;
 };
 
 // `longest_rendered_seconds`: see DecoderOptions.

@@ -5,7 +5,10 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
+#include "convert/av_ringtone_writer.h"
+#include "convert/ringtone_kind.h"
 #include "convert/same_file.h"
 
 namespace convert {
@@ -29,6 +32,7 @@ ConvertResult RingtoneConverter::ConvertToRingtone(const ConvertRequest& request
   if (running_.exchange(true)) return ConvertResult::Cancelled;
   cancel_.store(false);
   percent_.store(0);
+  lastError_.clear();
   std::error_code ec;
   outputExisted_ = std::filesystem::exists(request.outputPath, ec);
 
@@ -82,6 +86,7 @@ void RingtoneConverter::Release(bool abortEncoder) {
 
 ConvertResult RingtoneConverter::Run(const ConvertRequest& request) {
   renderDone_.store(false);
+  if (KindOfName(request.outputPath) != RingtoneKind::IPhone) return RenderInProcess(request);
   int64_t shortAt = -1;
   const ConvertResult first = RenderPass(request, -1, &shortAt);
   if (shortAt < 0) return first;
@@ -91,6 +96,44 @@ ConvertResult RingtoneConverter::Run(const ConvertRequest& request) {
   const ConvertResult second = RenderPass(request, shortAt, &again);
   renderDone_.store(false);
   return again < 0 ? second : ConvertResult::ErrorGetData;
+}
+
+ConvertResult RingtoneConverter::RenderInProcess(const ConvertRequest& request) {
+  switch (part_.Open(request)) {
+    case OpenResult::Done: break;
+    case OpenResult::ErrorCreatingStream: return ConvertResult::ErrorCreatingStream;
+    case OpenResult::StartPastEnd: return ConvertResult::StartPastEnd;
+  }
+  renderMixer_.store(part_.mixer());
+  ConvertResult result = ConvertResult::Done;
+  try {
+    AvRingtoneWriter writer(KindOfName(request.outputPath), request.outputPath, request.tags);
+    std::vector<int16_t> block(8192);
+    for (;;) {
+      const uint32_t got = part_.Read(block.data(), static_cast<uint32_t>(block.size() * sizeof(int16_t)));
+      if (got == audio::DATA_ERROR) {
+        result = ConvertResult::ErrorGetData;
+        break;
+      }
+      if (got == 0) break;
+      writer.Write(block.data(), got / (sizeof(int16_t) * AvRingtoneWriter::kChannels));
+      percent_.store(part_.percent());
+      if (cancel_.load()) {
+        result = ConvertResult::Cancelled;
+        break;
+      }
+    }
+    // A writer left unfinished removes its temporary file: the target stays as it was.
+    if (result == ConvertResult::Done) {
+      renderDone_.store(part_.reachedEnd());
+      writer.Finish();
+    }
+  } catch (const std::exception& e) {
+    lastError_ = e.what();
+    result = ConvertResult::ErrorWriting;
+  }
+  Release(false);
+  return result;
 }
 
 ConvertResult RingtoneConverter::RenderPass(const ConvertRequest& request, int64_t frames, int64_t* shortAt) {

@@ -10,15 +10,19 @@
 #include <string>
 
 #include "audio/engine.h"
+#include "convert/encoder_command.h"
 #include "convert/part_render.h"
 #include "preview/render_effects.h"
 
 namespace convert {
 
 // The part, its effects, where the ringtone goes and the encoder's command for it.
+// The kind of ringtone follows the output's name (KindOfName): an iPhone's goes through the
+// encoder program, Android's and MP3 ones are encoded in this process.
 struct ConvertRequest : PartSpec {
-  std::string outputPath;  // where the encoder writes (a failed run leaves nothing new there)
-  std::string command;     // BuildEncoderCommand's result
+  std::string outputPath;  // where the ringtone goes (a failed run leaves nothing new there)
+  std::string command;     // BuildEncoderCommand's result, for an iPhone's
+  TagFields tags;          // the tags, for the kinds encoded in this process
 };
 
 enum class ConvertResult {
@@ -64,6 +68,9 @@ class RingtoneConverter {
   // The running conversion's mixer (its source goes with it) and encoder; 0 when none.
   audio::Handle renderMixer() const { return renderMixer_.load(); }
   audio::EncoderHandle encoderHandle() const { return encoderHandle_.load(); }
+  // Why the last in-process encoding failed (the file and the cause); empty otherwise. Read
+  // after ConvertToRingtone has returned.
+  const std::string& lastError() const { return lastError_; }
   // True when the last conversion stopped at its end time (not at the file's end).
   bool renderDone() const { return renderDone_.load(); }
 
@@ -73,12 +80,15 @@ class RingtoneConverter {
   // *shortAt to the frames rendered when the source ended before a bounded part's length (the
   // encoder, told that length, is then ended without a file).
   ConvertResult RenderPass(const ConvertRequest& request, int64_t frames, int64_t* shortAt);
+  // The whole part into an Android or MP3 ringtone, encoded on this thread.
+  ConvertResult RenderInProcess(const ConvertRequest& request);
   void Release(bool abortEncoder);
   // After a conversion that did not finish: a file the encoder left at the output path, which
   // was not there before, is removed.
   void RemovePartialOutput(const std::string& path) const;
 
   bool outputExisted_ = false;
+  std::string lastError_;  // the in-process writer's last failure, for diagnostics
 
   preview::RenderEffects& render_;
   PartRender part_;  // worker only while a conversion runs

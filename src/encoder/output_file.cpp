@@ -82,14 +82,14 @@ int OutputFile::AvioWrite(void* opaque, uint8_t* buf, int size) {
 }
 #endif
 
-OutputFile::OutputFile(std::string target) : target_(std::move(target)) {
+OutputFile::OutputFile(std::string target, bool ownProcess) : target_(std::move(target)) {
   std::string base = BaseOf(target_);
   if (base.empty()) Fail("the output name is a folder", EISDIR);
   base.resize(std::min(base.size(), kMaxTempBase));
   std::string tmpl = DirOf(target_) + "/." + base + ".XXXXXX";
   if (tmpl.size() >= sizeof g_temp_path) Fail("cannot create the output file", ENAMETOOLONG);
 
-  InstallSignalCleanup();
+  if (ownProcess) InstallSignalCleanup();
   g_armed = 0;
   std::memcpy(g_temp_path, tmpl.c_str(), tmpl.size() + 1);
   fd_ = ::mkostemp(g_temp_path, O_CLOEXEC);

@@ -14,8 +14,11 @@ namespace encoder {
 class OutputFile {
  public:
   // Creates the temporary file in the target's folder. Throws EncodeError naming the target when
-  // the folder is missing or not writable.
-  explicit OutputFile(std::string target);
+  // the folder is missing or not writable. `ownProcess`: the encoder program's own file, whose
+  // temporary a terminating signal removes and which ends with the program that feeds it (signal
+  // handlers and the parent-death signal are installed); a program writing a file among other
+  // work passes false and removes it itself (the destructor does).
+  explicit OutputFile(std::string target, bool ownProcess = true);
   // Removes the temporary file unless Commit() succeeded.
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;

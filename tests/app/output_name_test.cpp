@@ -1,6 +1,7 @@
 // The output file name: the extension rule and "Set Outfile Name".
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -22,7 +23,52 @@ TEST(RingtoneFileName, AppendsM4rUnlessTheNameHasIt) {
   EXPECT_EQ(RingtoneFileName("/tones.m4r/bell"), "/tones.m4r/bell.m4r");
 }
 
+// Each kind of ringtone keeps its own extension; the command line takes the kind from the name.
+TEST(RingtoneFileName, EachKindKeepsItsExtension) {
+  using convert::RingtoneKind;
+  const struct {
+    const char* chosen;
+    RingtoneKind kind;
+    const char* file;       // RingtoneFileName
+    const char* switched;   // WithKindExtension
+    const char* commandLine;  // CommandLineRingtoneFile
+  } cases[] = {
+      {"/t/bell", RingtoneKind::Android, "/t/bell.ogg", "/t/bell.ogg", "/t/bell.m4r"},
+      {"/t/bell.OGG", RingtoneKind::Android, "/t/bell.OGG", "/t/bell.ogg", "/t/bell.OGG"},
+      {"/t/bell.m4r", RingtoneKind::Mp3, "/t/bell.m4r.mp3", "/t/bell.mp3", "/t/bell.m4r"},
+      {"/t/bell.Mp3", RingtoneKind::IPhone, "/t/bell.Mp3.m4r", "/t/bell.m4r", "/t/bell.Mp3"},
+      {"/t/bell.wav", RingtoneKind::Mp3, "/t/bell.wav.mp3", "/t/bell.wav.mp3", "/t/bell.wav.m4r"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.chosen);
+    EXPECT_EQ(RingtoneFileName(c.chosen, c.kind), c.file);
+    EXPECT_EQ(app::WithKindExtension(c.chosen, c.kind), c.switched);
+    EXPECT_EQ(app::CommandLineRingtoneFile(c.chosen, "/m/song.mp3"), c.commandLine);
+  }
+}
+
 class SetOutfileNameTest : public apptest::WindowTest {};
+
+// The phone choice: the output box's name and the save dialog follow it, and the next window
+// starts with it.
+TEST_F(SetOutfileNameTest, ThePhoneChoiceNamesTheOutputAndIsRemembered) {
+  {
+    Tfrmmain w;
+    ASSERT_EQ(w.cbphone->count(), 3);
+    EXPECT_EQ(w.cbphone->currentText(), "iPhone (.m4r)");
+    w.cbphone->setCurrentIndex(w.cbphone->findText("Android (.ogg)"));
+    EXPECT_EQ(w.outedit->text(), ExpectedDataDir() + "output/Ombrix.ogg");
+    dialogAnswer = "/tones/bell";
+    w.sButton1Click();
+    EXPECT_EQ(dialogFilters.back(), "Android Ringtong file(*.ogg)");
+    EXPECT_EQ(w.outedit->text(), "/tones/bell.ogg");
+    w.cbphone->setCurrentIndex(w.cbphone->findText("MP3 (.mp3)"));
+    EXPECT_EQ(w.outedit->text(), "/tones/bell.mp3");
+  }
+  Tfrmmain again;
+  EXPECT_EQ(again.cbphone->currentText(), "MP3 (.mp3)");
+  EXPECT_EQ(again.outedit->text(), ExpectedDataDir() + "output/Ombrix.mp3");
+}
 
 TEST_F(SetOutfileNameTest, TheChosenNameBecomesTheOutputAndTheHintStays) {
   Tfrmmain w;

@@ -60,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {"ref.wav", "ref.mp3", "ref.mp2", "ref.mp1", "ref.ogg", "ref.aiff", "ref.wma", "ref.ape",
                     "ref.flac", "ref.mpc", "ref.aac", "ref.m4a", "ref.alac", "ref.ac3", "ref.mod", "ref.s3m",
                     "ref.xm", "ref.it", "mp3_as.flac", "mp3_as.ogg"},
-                   {"empty.mp3", "empty.wav", "text.wav", "notes.txt", "header_only.wav"}}),
+                   {"empty.mp3", "empty.wav", "text.wav", "notes.txt", "header_only.wav", "silent_video.mp4"}}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(BadFiles, MissingFileIsAFileOpenError) {
@@ -184,7 +184,7 @@ TEST(Format, RateAndChannelsAgreeWithFfprobe) {
 // information): bit for bit.
 TEST(Format, StraightDecodeMatchesFfmpeg) {
   for (const char* name : {"ref.wav", "ref24.wav", "ref.flac", "ref.ape", "ref_alac.m4a", "ref.mp3", "ref.aiff",
-                           "surround51.wav"}) {
+                           "surround51.wav", "ref.mka", "ref.caf", "ref.wv", "ref.tta", "ref.avi"}) {
     const std::string path = twtest::Fixture(name);
     auto dec = OpenFixture(name, true);
     ASSERT_TRUE(dec) << name;

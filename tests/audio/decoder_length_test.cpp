@@ -66,7 +66,13 @@ INSTANTIATE_TEST_SUITE_P(
                       LengthCase{"mono.wav", 441000}, LengthCase{"96k.wav", 960000},
                       LengthCase{"8k.wav", 80000}, LengthCase{"ref.mod", -1}, LengthCase{"ref.s3m", -1},
                       LengthCase{"ref.xm", -1}, LengthCase{"ref.it", -1}, LengthCase{"ref.opus", 480000},
-                      LengthCase{"late_start.ogg", 441000}, LengthCase{"cut_start.ogg", kFfmpegDecode}),
+                      LengthCase{"late_start.ogg", 441000}, LengthCase{"cut_start.ogg", kFfmpegDecode},
+                      // The sound of videos and other containers.
+                      LengthCase{"ref_video.mp4", 441000}, LengthCase{"ref.mov", 441000}, LengthCase{"ref.3gp", 441000},
+                      LengthCase{"ref.avi", kFfmpegDecode}, LengthCase{"ref.mkv", kFfmpegDecode},
+                      LengthCase{"ref.webm", kFfmpegDecode}, LengthCase{"ref_opus.webm", kFfmpegDecode},
+                      LengthCase{"ref.mka", 441000}, LengthCase{"ref.caf", 441000}, LengthCase{"ref.wv", 441000},
+                      LengthCase{"ref.tta", 441000}),
     [](const auto& info) {
       std::string n = info.param.name;
       for (char& ch : n) {

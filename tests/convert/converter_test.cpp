@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -243,6 +244,82 @@ TEST_F(ConverterTest, AnOutputThatIsTheInputIsRefused) {
   EXPECT_EQ(fs::file_size(copy), size);
   EXPECT_STRNE(convert::ResultMessage(ConvertResult::OutputIsInput), "");
   fs::remove(copy);
+}
+
+// Decoded by ffmpeg to 44100 Hz stereo 16-bit: `seconds` from `start` (all of it when negative).
+std::vector<int16_t> FfmpegPcm(const std::string& path, double start = 0, double seconds = -1) {
+  std::string cmd = "ffmpeg -nostdin -v error -ss " + std::to_string(start);
+  if (seconds > 0) cmd += " -t " + std::to_string(seconds);
+  const std::string bytes = twtest::CommandOutput(cmd + " -i '" + path + "' -f s16le -ac 2 -ar 44100 -");
+  std::vector<int16_t> pcm(bytes.size() / 2);
+  std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
+  return pcm;
+}
+
+// Android's and MP3 ringtones, encoded in this process: ffmpeg's decode of the ringtone is its
+// decode of the same seconds of the source (length within 30 ms, lag within 2 ms, level within
+// 0.5 dB), the tags read back with ffprobe; a cancelled one leaves an existing file as it was and
+// a write that cannot be made fails without a file.
+TEST_F(ConverterTest, AndroidAndMp3RingtonesHoldThePartAndItsTags) {
+  const struct {
+    const char* ext;
+    const char* codec;
+    const char* loop;  // the loop tag Android reads
+  } kinds[] = {{".ogg", "codec_name=vorbis", "android_loop=true"}, {".MP3", "codec_name=mp3", ""}};
+  const convert::TagFields tags{true, "Two Words", "Some One", "An Album", "Bells", "2010"};
+  const auto source = FfmpegPcm(ref, 2.5, 5.75);
+  for (const auto& k : kinds) {
+    SCOPED_TRACE(k.ext);
+    const std::string path = out.string() + k.ext;
+    auto request = Request(2.5, 8.25, tags);
+    request.outputPath = path;
+    request.tags = tags;
+    ASSERT_EQ(converter.ConvertToRingtone(request), ConvertResult::Done) << converter.lastError();
+    std::string probe = twtest::CommandOutput("ffprobe -v error -show_entries stream=codec_name:stream_tags:format_tags "
+                                              "-of default=nw=1 '" + path + "'");
+    for (char& ch : probe) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    for (const char* want : {k.codec, "title=two words", "artist=some one", "album=an album", "genre=bells", "date=2010"})
+      EXPECT_NE(probe.find(want), std::string::npos) << want << " in " << probe;
+    if (*k.loop != 0) {
+      EXPECT_NE(probe.find("android_loop=true"), std::string::npos) << probe;
+    }
+    const auto ours = FfmpegPcm(path);
+    EXPECT_NEAR(static_cast<double>(ours.size()), static_cast<double>(source.size()), 0.030 * 44100 * 2);
+    // The lag: the shift within 10 ms either way that matches a second from the middle best.
+    const auto match = [&](int lag) {
+      double sum = 0;
+      for (size_t i = 2 * 44100; i < 3 * 44100; ++i)
+        sum += static_cast<double>(ours[2 * i]) * source[2 * static_cast<size_t>(static_cast<std::ptrdiff_t>(i) + lag)];
+      return sum;
+    };
+    int best = -441;
+    for (int lag = -441; lag <= 441; ++lag)
+      if (match(lag) > match(best)) best = lag;
+    EXPECT_LE(std::abs(best), 88) << "frames of lag";
+    const auto rms = [](const std::vector<int16_t>& v) {
+      double e = 0;
+      for (const int16_t x : v) e += static_cast<double>(x) * x;
+      return std::sqrt(e / static_cast<double>(std::max<size_t>(1, v.size())));
+    };
+    EXPECT_NEAR(20 * std::log10(rms(ours) / rms(source)), 0.0, 0.5);
+
+    // Cancelled at once: the earlier file stays as it was, and nothing else is left.
+    { std::ofstream(path) << "an earlier ringtone"; }
+    converter.onProgress = [&](int) { converter.Cancel(); };
+    auto whole = Request(0, 10, tags);
+    whole.outputPath = path;
+    EXPECT_EQ(converter.ConvertToRingtone(whole), ConvertResult::Cancelled);
+    converter.onProgress = nullptr;
+    std::string kept;
+    std::getline(std::ifstream(path), kept);
+    EXPECT_EQ(kept, "an earlier ringtone");
+    fs::remove(path);
+    request.outputPath = ref + "/under_a_file" + k.ext;  // a folder that cannot exist
+    EXPECT_EQ(converter.ConvertToRingtone(request), ConvertResult::ErrorWriting);
+    EXPECT_NE(converter.lastError().find("under_a_file"), std::string::npos) << converter.lastError();
+  }
+  for (const auto& entry : fs::directory_iterator(out.parent_path()))
+    EXPECT_NE(entry.path().filename().string().rfind("." + out.filename().string(), 0), 0u) << "left: " << entry.path();
 }
 
 // What the low-pass does to the preview of a file at another rate is what it does to the

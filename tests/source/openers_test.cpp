@@ -98,9 +98,9 @@ TEST(AcceptedNames, TheDialogTheDropAndTheCommandLineTakeOneList) {
   EXPECT_EQ(patterns.size(), source::AcceptedExtensions().size());
   // The names a new user tried: each was taken by one way and not another, or by none.
   for (const char* name : {"/x/track.aif", "/x/a.oga", "/x/a.alac", "/x/a.mo3", "/x/voice.OPUS", "/x/bell.m4r",
-                           "/x/book.m4b", "/x/a.mp+", "/x/a.aifc"})
+                           "/x/book.m4b", "/x/a.mp+", "/x/a.aifc", "/x/clip.MKV", "/x/film.mp4", "/x/a.m4v", "/x/rip.wv"})
     EXPECT_TRUE(source::IsAcceptedName(name)) << name;
-  for (const char* name : {"/x/notes.txt", "/x/noextension", "/x/a.", "/x/a.mp", "/x/a.mp3x", "/x/.mp3/a", "/x/a.m4v"}) {
+  for (const char* name : {"/x/notes.txt", "/x/noextension", "/x/a.", "/x/a.mp", "/x/a.mp3x", "/x/.mp3/a", "/x/a.jpg"}) {
     EXPECT_FALSE(source::IsAcceptedName(name)) << name;
     EXPECT_EQ(source::ChosenDropPath({{true, name}}), std::nullopt) << name;
   }
@@ -121,7 +121,10 @@ TEST(AcceptedNames, EachOpensAFileOfItsKindWithItsOwnOpener) {
       {".m4r", "ref.m4a"},   {".f4a", "ref.m4a"},   {".f4b", "ref.m4b"},   {".ac3", "ref.ac3"},
       {".it", "ref.it"},     {".xm", "ref.xm"},     {".s3m", "ref.s3m"},   {".mod", "ref.mod"},
       {".mtm", "ref.mod"},   {".umx", "ref.mod"},   {".mo3", "ref.mod"},   {".m15", "ref.mod"},
-      {".uni", "ref.mod"},   {".med", "ref.mod"},   {".669", "ref.mod"},   {".ult", "ref.mod"}};
+      {".uni", "ref.mod"},   {".med", "ref.mod"},   {".669", "ref.mod"},   {".ult", "ref.mod"},
+      {".m4v", "ref_video.mp4"}, {".mov", "ref.mov"}, {".3gp", "ref.3gp"}, {".3g2", "ref.3gp"},
+      {".mkv", "ref.mkv"},   {".mka", "ref.mka"},   {".webm", "ref.webm"}, {".weba", "ref_opus.webm"},
+      {".avi", "ref.avi"},   {".caf", "ref.caf"},   {".wv", "ref.wv"},     {".tta", "ref.tta"}};
   ASSERT_TRUE(audio::Init(-1, 44100, 0, nullptr));
   for (const std::string_view view : source::AcceptedExtensions()) {
     const std::string ext(view);
