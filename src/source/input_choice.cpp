@@ -10,13 +10,14 @@ namespace source {
 namespace {
 // Audio files, then the containers whose sound is taken: videos (MP4, QuickTime, 3GP, Matroska,
 // WebM, AVI), Apple's CAF, WavPack and TTA.
-constexpr std::array<std::string_view, 53> kAccepted = {
+constexpr std::array<std::string_view, 65> kAccepted = {
     ".mp3",  ".mp2", ".mp1",  ".ogg", ".wav",  ".aif",  ".mo3", ".it",  ".wma", ".mpc",
     ".flac", ".ape", ".alac", ".aac", ".mp4",  ".m4a",  ".ac3", ".xm",  ".s3m", ".mtm",
     ".mod",  ".umx", ".fla",  ".mp+", ".mpp",  ".m4b",  ".aiff", ".m4r", ".oga", ".opus",
     ".mpga", ".adts", ".f4a", ".f4b", ".aifc", ".m15",  ".uni", ".med", ".669", ".ult", ".aiffc",
     ".m4v",  ".mov", ".3gp",  ".3g2", ".mkv",  ".mka",  ".webm", ".avi", ".caf", ".wv",  ".tta",
-    ".weba"};
+    ".weba", ".f4v", ".lrv",  ".qt",  ".moov", ".qtvr", ".3gpp", ".3ga", ".3gpp2", ".3gp2", ".avf", ".divx",
+    ".wvp"};
 }  // namespace
 
 std::span<const std::string_view> AcceptedExtensions() { return kAccepted; }

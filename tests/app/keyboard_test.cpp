@@ -25,7 +25,7 @@ TEST_F(KeyboardTest, TabWalksTheControlsRowByRowAndTheTagsInTypingOrder) {
       "sEdit1",     "btnselect",  "btnplay",     "btnpause",  "btnstop",  "loopcheck", "fadeincheck",
       "spinfadein", "fadeoutcheck", "spinfadeout", "sedit",   "eedit",    "lengthedit", "btnsuggest", "checkgain",
       "gaintrack",  "btnlevel",   "chighpass",  "barhighcut",  "clowpass",  "barlowcut", "outedit",  "sButton1",  "tagcheck",
-      "titedit",    "artedit",    "albedit",     "genedit",   "yearedit", "btnconvert", "autocheck",
+      "titedit",    "artedit",    "albedit",     "genedit",   "yearedit", "btnconvert", "cbphone", "autocheck",
       "btnabout",   "btnhelp"};
 
   // The focus chain from the input box, keeping the controls Tab stops at.

@@ -97,7 +97,7 @@ TEST_F(StartupTest, EveryControlHasItsInitialState) {
   ASSERT_FALSE(w.StartupRefused());
   EXPECT_EQ(frmmain, &w);
   EXPECT_EQ(w.windowTitle(), "Ombrix Tonewright");
-  EXPECT_EQ(w.size(), QSize(537, 447));
+  EXPECT_EQ(w.size(), QSize(537, 469));
   EXPECT_EQ(w.minimumSize(), w.maximumSize()) << "fixed size";
   EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_TRUE(w.windowFlags() & Qt::WindowMinimizeButtonHint);

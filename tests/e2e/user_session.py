@@ -44,7 +44,7 @@ import urllib.parse
 import zlib
 
 TITLE = "Ombrix Tonewright"
-CLIENT = (537, 447)
+CLIENT = (537, 469)
 VIEW = (8, 70, 520, 148)      # the waveform view in the window: left, top, width, height
 MID = VIEW[3] // 2            # the view's centre row, which the bars never paint
 COLUMNS = 537                 # the peak buffers' length: the window's client width
@@ -57,7 +57,7 @@ INPUT_BOX_RECT = (68, 10, 380, 20)
 PLAY_BUTTON = (27, 244)
 STOP_BUTTON = (111, 244)
 LOOP_CHECK = (16, 279)
-AUTO_CHECK = (342, 434)
+AUTO_CHECK = (342, 456)
 CONVERT_BUTTON = (390, 401)
 CONVERT_RECT = (334, 379, 112, 44)
 

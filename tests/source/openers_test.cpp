@@ -124,7 +124,10 @@ TEST(AcceptedNames, EachOpensAFileOfItsKindWithItsOwnOpener) {
       {".uni", "ref.mod"},   {".med", "ref.mod"},   {".669", "ref.mod"},   {".ult", "ref.mod"},
       {".m4v", "ref_video.mp4"}, {".mov", "ref.mov"}, {".3gp", "ref.3gp"}, {".3g2", "ref.3gp"},
       {".mkv", "ref.mkv"},   {".mka", "ref.mka"},   {".webm", "ref.webm"}, {".weba", "ref_opus.webm"},
-      {".avi", "ref.avi"},   {".caf", "ref.caf"},   {".wv", "ref.wv"},     {".tta", "ref.tta"}};
+      {".avi", "ref.avi"},   {".caf", "ref.caf"},   {".wv", "ref.wv"},     {".tta", "ref.tta"},
+      {".f4v", "ref_video.mp4"}, {".lrv", "ref_video.mp4"}, {".qt", "ref.mov"}, {".moov", "ref.mov"},
+      {".qtvr", "ref.mov"}, {".3gpp", "ref.3gp"}, {".3ga", "ref.3gp"}, {".3gpp2", "ref.3gp"}, {".3gp2", "ref.3gp"},
+      {".avf", "ref.avi"},   {".divx", "ref.avi"},  {".wvp", "ref.wv"}};
   ASSERT_TRUE(audio::Init(-1, 44100, 0, nullptr));
   for (const std::string_view view : source::AcceptedExtensions()) {
     const std::string ext(view);
