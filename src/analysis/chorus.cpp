@@ -5,6 +5,9 @@
 #include <cmath>
 #include <numeric>
 
+#include "analysis/beats.h"
+#include "analysis/part_level.h"
+
 namespace analysis {
 
 namespace {
@@ -30,6 +33,12 @@ constexpr double kOnsetSearchSeconds = 0.5;
 constexpr double kOnsetSpreadSeconds = 0.3;
 constexpr double kClearOnset = 0.7;        // a rise in log energy (about twice the energy)
 constexpr float kMinSimilarity = 0.5f;     // below this nothing counts as a repeat
+// The part made of a chorus instance.
+constexpr double kSameLevelDb = 2;          // instances this near the loudest are as good as it
+constexpr double kMinPartSeconds = 20;      // parts are 20 s to the requested length where possible
+constexpr double kLevelMarginDb = 0.5;      // kept from the 6-dB limit, for the rounding of hops
+constexpr double kBeatsPerBar = 4;
+constexpr double kBeatSnapSeconds = 0.06;   // a beat of the grid moved to an onset this near
 
 using Chroma = std::array<float, 12>;
 
@@ -282,34 +291,17 @@ double OnOnset(const Features& f, double seconds) {
   return best < 0 ? seconds : std::max(0.0, static_cast<double>(best - 1) * pulse);
 }
 
-// The start of the loudest stretch of `length` seconds.
-double LoudestStart(const Features& f, double length) {
-  const size_t n = f.hops.size(), w = std::min(n, StepsOf(length, f.HopSeconds()));
-  if (n == 0 || w == 0) return 0;
-  double sum = 0;
-  for (size_t i = 0; i < w; ++i) sum += f.hops[i].energy;
-  double best = sum;
-  size_t at = 0;
-  for (size_t i = w; i < n; ++i) {
-    sum += f.hops[i].energy - f.hops[i - w].energy;
-    if (sum > best * (1 + 1e-9)) {
-      best = sum;
-      at = i - w + 1;
-    }
-  }
-  return static_cast<double>(at) * f.HopSeconds();
-}
-
-// Where the chorus starts, or a negative value when nothing repeats clearly enough.
-double ChorusStart(const Features& f, const Steps& s, double length) {
+// Where the chorus's instances start: the one found first, then where its repeats start; none
+// when nothing repeats clearly enough.
+std::vector<double> ChorusStarts(const Features& f, const Steps& s, double length) {
   const size_t n = s.count;
   const size_t minLag = StepsOf(kMinLagSeconds, s.seconds), half = StepsOf(kSegmentSeconds, s.seconds) / 2;
-  if (n < 2 * minLag + 2) return -1;
+  if (n < 2 * minLag + 2) return {};
   const std::vector<float> d = SegmentSimilarity(s, minLag, half);
   std::vector<float> best;
   for (size_t i = 0; i < n; ++i)
     if (!s.quiet[i]) best.push_back(*std::max_element(d.begin() + static_cast<std::ptrdiff_t>(i * n), d.begin() + static_cast<std::ptrdiff_t>((i + 1) * n)));
-  if (best.size() < 4) return -1;
+  if (best.size() < 4) return {};
   const float high = static_cast<float>(Quantile(best, 0.9));
   const float threshold = std::max(kMinSimilarity, std::min(SplitValue(best), high - 0.1f));
   const size_t spacing = StepsOf(kPartnerSpacingSeconds, s.seconds);
@@ -317,11 +309,11 @@ double ChorusStart(const Features& f, const Steps& s, double length) {
   for (size_t i = 0; i < n; ++i)
     if (!s.quiet[i]) cover[i] = static_cast<int>(Partners(d, n, i, threshold, spacing).size());
   const int most = *std::max_element(cover.begin(), cover.end());
-  if (most == 0) return -1;
+  if (most == 0) return {};
   const size_t gap = StepsOf(kGapSeconds, s.seconds), minRun = StepsOf(kMinRunSeconds, s.seconds);
   std::vector<Run> runs;
   for (int level = most - most / 3; level >= 1 && runs.empty(); --level) runs = Runs(cover, s, level, gap, minRun);
-  if (runs.empty()) return -1;
+  if (runs.empty()) return {};
   const size_t partSteps = StepsOf(length, s.seconds);
   auto score = [&](const Run& r) { return r.cover * static_cast<double>(std::min(r.count, partSteps)); };
   double top = 0;
@@ -334,30 +326,122 @@ double ChorusStart(const Features& f, const Steps& s, double length) {
     if (fits) break;
   }
   const size_t inside = std::min(chosen->first + half + 1, chosen->first + chosen->count - 1);
-  size_t edge = RepeatEdge(s, Partners(d, n, inside, threshold, spacing), inside, chosen->first);
+  const std::vector<size_t> partners = Partners(d, n, inside, threshold, spacing);
+  size_t edge = RepeatEdge(s, partners, inside, chosen->first);
   while (edge < n && s.quiet[edge]) ++edge;
-  return static_cast<double>(edge) * s.seconds;
+  std::vector<double> starts{static_cast<double>(edge) * s.seconds};
+  for (size_t j : partners) {
+    const auto other = static_cast<std::ptrdiff_t>(j) + static_cast<std::ptrdiff_t>(edge) - static_cast<std::ptrdiff_t>(inside);
+    if (other >= 0 && other < static_cast<std::ptrdiff_t>(n)) starts.push_back(static_cast<double>(other) * s.seconds);
+  }
+  return starts;
+}
+
+// The part for a chorus heard over [start, end): from its first beat, the chorus (with its
+// repeat) rounded to whole bars, kMinPartSeconds to `length` where the song allows, within the
+// file; its start and end on the beat grid where the beat is clear.
+Part PartOf(const Features& f, double start, double end, double length) {
+  const double total = f.Seconds();
+  const BeatGrid grid = FindBeats(f, std::max(0.0, start - 2), std::min(total, start + length + 2));
+  if (!grid.clear || grid.period <= 0) {
+    const double from = std::clamp(OnOnset(f, AtLoudnessChange(f, start)), 0.0, std::max(0.0, total - length));
+    return {from, std::min(total, from + length)};
+  }
+  double from = std::max(0.0, OnNearOnset(f, NearestBeat(grid, AtLoudnessChange(f, start)), kBeatSnapSeconds));
+  const double bar = kBeatsPerBar * grid.period;
+  double bars = std::max(1.0, std::round((end - from) / bar));
+  while (bars * bar < kMinPartSeconds && (bars + 1) * bar <= length) bars += 1;
+  while (bars > 1 && bars * bar > length) bars -= 1;
+  if (bars * bar > length) return {from, std::min(total, from + length)};
+  while (bars > 1 && from + bars * bar > total) bars -= 1;
+  double to = OnNearOnset(f, from + bars * bar, kBeatSnapSeconds);
+  if (to > total || to <= from) to = std::min(total, from + bars * bar);
+  return {from, to};
+}
+
+bool Overlaps(const Part& a, const Part& b) { return a.start < b.end && b.start < a.end; }
+
+// Parts shortened by whole bars where their end runs into a quiet stretch, at most to
+// kMinPartSeconds; false when the part still holds one.
+bool KeepLevel(const Features& f, double medianDb, Part& part) {
+  const double floor = medianDb - kMaxDropDb + kLevelMarginDb;
+  if (QuietestLevelDb(f, part.start, part.end) >= floor) return true;
+  const BeatGrid grid = FindBeats(f, part.start, part.end);
+  const double step = grid.clear ? kBeatsPerBar * grid.period : 1.0;
+  for (double to = part.end - step; to - part.start >= std::min(kMinPartSeconds, part.end - part.start - step) && to > part.start + step; to -= step)
+    if (QuietestLevelDb(f, part.start, to) >= floor) {
+      part.end = to;
+      return true;
+    }
+  return false;
 }
 
 }  // namespace
 
-Suggestion SuggestPart(const Features& f, double lengthSeconds) {
+std::vector<Suggestion> SuggestParts(const Features& f, double lengthSeconds, size_t count) {
   const double total = f.Seconds();
   const double length = std::max(0.0, lengthSeconds);
-  if (total <= length || f.hops.empty()) return {{0, total}, PartKind::WholeFile};
-  const Steps steps = MakeSteps(f);
-  Suggestion out;
-  double start = ChorusStart(f, steps, length);
-  out.kind = PartKind::Chorus;
-  if (start < 0) {
-    start = LoudestStart(f, length);
-    out.kind = PartKind::Loudest;
+  std::vector<Suggestion> out;
+  if (count == 0) return out;
+  if (total <= length || f.hops.empty()) {
+    out.push_back({{0, total}, PartKind::WholeFile});
+    return out;
   }
-  if (out.kind == PartKind::Chorus) start = AtLoudnessChange(f, start);
-  start = OnOnset(f, start);
-  start = std::clamp(start, 0.0, total - length);
-  out.part = {start, start + length};
+  const Steps steps = MakeSteps(f);
+  const double medianDb = MedianLevelDb(f);
+  auto add = [&](Part part, PartKind kind) {
+    if (out.size() >= count || part.end - part.start <= 0) return;
+    if (!KeepLevel(f, medianDb, part)) return;
+    for (const Suggestion& o : out)
+      if (Overlaps(o.part, part)) return;
+    out.push_back({part, kind});
+  };
+  // The chorus's instances: the earliest within kSameLevelDb of the loudest first, then the rest
+  // of those, then the quieter ones, each in time order.
+  std::vector<Part> instances;
+  const std::vector<double> starts = ChorusStarts(f, steps, length);
+  for (double start : starts) instances.push_back(PartOf(f, start, start + length, length));
+  double loudest = -200;
+  std::vector<double> levels;
+  for (const Part& p : instances) {
+    levels.push_back(LevelDb(f, p.start, p.end));
+    if (QuietestLevelDb(f, p.start, p.end) >= medianDb - kMaxDropDb + kLevelMarginDb) loudest = std::max(loudest, levels.back());
+  }
+  std::vector<size_t> order(instances.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    const bool fullA = levels[a] >= loudest - kSameLevelDb, fullB = levels[b] >= loudest - kSameLevelDb;
+    return fullA != fullB ? fullA : instances[a].start < instances[b].start;
+  });
+  for (size_t i : order) add(instances[i], PartKind::Chorus);
+  // The loudest stretches where nothing (more) repeats, each apart from the parts found.
+  const size_t n = f.hops.size(), w = std::min(n, StepsOf(length, f.HopSeconds()));
+  std::vector<double> prefix(n + 1, 0.0);
+  for (size_t i = 0; i < n; ++i) prefix[i + 1] = prefix[i] + f.hops[i].energy;
+  for (size_t tries = 0; out.size() < count && tries < count + 2; ++tries) {
+    double best = -1, at = -1;
+    for (size_t i = 0; i + w <= n; ++i) {
+      const Part p{static_cast<double>(i) * f.HopSeconds(), static_cast<double>(i + w) * f.HopSeconds()};
+      bool free = true;
+      for (const Suggestion& o : out) free = free && !Overlaps(o.part, p);
+      if (free && prefix[i + w] - prefix[i] > best * (1 + 1e-9)) {
+        best = prefix[i + w] - prefix[i];
+        at = p.start;
+      }
+    }
+    if (at < 0) break;
+    const double start = std::clamp(OnOnset(f, at), 0.0, total - length);
+    const size_t before = out.size();
+    add({start, start + length}, PartKind::Loudest);
+    if (out.size() == before && out.empty()) out.push_back({{start, start + length}, PartKind::Loudest});
+    if (out.size() == before) break;
+  }
   return out;
+}
+
+Suggestion SuggestPart(const Features& f, double lengthSeconds) {
+  const std::vector<Suggestion> parts = SuggestParts(f, lengthSeconds, 1);
+  return parts.empty() ? Suggestion{{0, f.Seconds()}, PartKind::WholeFile} : parts.front();
 }
 
 }  // namespace analysis

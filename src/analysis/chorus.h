@@ -3,6 +3,9 @@
 // file when it is shorter than the part.
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 #include "analysis/features.h"
 
 namespace analysis {
@@ -23,9 +26,16 @@ struct Suggestion {
   PartKind kind = PartKind::WholeFile;
 };
 
-// The part of `lengthSeconds` (the whole file when it is shorter) to suggest. Starts on an onset
-// where one is clear near the chosen start, never in the file's quiet opening, and ends at most
-// at the file's end. The work is bounded: long files are compared in coarser steps.
+// Up to `count` distinct parts that do not overlap, best first. A chorus part starts on the first
+// beat of a chorus instance (the earliest within 2 dB of the loudest) and lasts the chorus, with
+// its repeat where it has one, in whole bars: 20 s to `lengthSeconds` where the song allows,
+// `lengthSeconds` where the beat is unclear. The loudest stretch of `lengthSeconds` comes where
+// nothing repeats; the whole file when it is shorter. No part holds 5 s lying 6 dB or more below
+// the song's median level (a fade-out, a quiet intro, a break), and none runs past the file's
+// end. The work is bounded: long files are compared in coarser steps.
+std::vector<Suggestion> SuggestParts(const Features& features, double lengthSeconds, size_t count);
+
+// The best of SuggestParts.
 Suggestion SuggestPart(const Features& features, double lengthSeconds = kDefaultPartSeconds);
 
 }  // namespace analysis

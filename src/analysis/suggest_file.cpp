@@ -8,7 +8,7 @@
 
 namespace analysis {
 
-std::optional<Suggestion> SuggestPartOfFile(const std::string& path, double lengthSeconds) {
+std::optional<Features> FeaturesOfFile(const std::string& path) {
   const audio::Handle stream = source::OpenSourceStream(path, source::kScanFlags);
   if (stream == 0) return std::nullopt;
   audio::ChannelInfo info{};
@@ -24,9 +24,21 @@ std::optional<Suggestion> SuggestPartOfFile(const std::string& path, double leng
     gatherer.Push(block.data(), got);
   }
   audio::StreamFree(stream);
-  const Features features = gatherer.Finish();
+  Features features = gatherer.Finish();
   if (features.frames == 0) return std::nullopt;
-  return SuggestPart(features, lengthSeconds);
+  return features;
+}
+
+std::optional<Suggestion> SuggestPartOfFile(const std::string& path, double lengthSeconds) {
+  const auto features = FeaturesOfFile(path);
+  if (!features) return std::nullopt;
+  return SuggestPart(*features, lengthSeconds);
+}
+
+std::optional<std::vector<Suggestion>> SuggestPartsOfFile(const std::string& path, double lengthSeconds, size_t count) {
+  const auto features = FeaturesOfFile(path);
+  if (!features) return std::nullopt;
+  return SuggestParts(*features, lengthSeconds, count);
 }
 
 }  // namespace analysis

@@ -1,5 +1,7 @@
 // The suggested part of whole files: songs of a known form (as WAV and as LAME MP3), a
 // speech-like file where nothing repeats, a file shorter than the part and files that do not open.
+// On the form songs the part starts at a chorus, on the beat, lasts whole bars and holds no quiet
+// stretch; the next parts on request are distinct.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/part_level.h"
 #include "analysis/suggest_file.h"
 #include "audio/engine.h"
 #include "support/fixtures.h"
@@ -22,10 +25,11 @@ class SuggestTest : public ::testing::Test {
   void TearDown() override { audio::Free(); }
 };
 
-// A form song's sidecar: its length on the first line ("... 128.000 s long"), then the chorus
-// starts in seconds, one a line.
+// A form song's sidecar: its length on the first line ("... 128.000 s long"), its beat on the
+// second ("# a beat every 0.500000 s from 0"), then the chorus starts in seconds, one a line.
 struct Form {
   double seconds = 0;
+  double beat = 0;
   std::vector<double> choruses;
 };
 
@@ -36,32 +40,106 @@ Form ReadForm(const std::string& song) {
   std::getline(in, line);
   const size_t s = line.rfind(" s long");
   if (s != std::string::npos) form.seconds = std::stod(line.substr(line.rfind(' ', s - 1) + 1));
-  while (std::getline(in, line))
+  while (std::getline(in, line)) {
+    if (line.rfind("# a beat every ", 0) == 0) form.beat = std::stod(line.substr(15));
     if (!line.empty() && line[0] != '#') form.choruses.push_back(std::stod(line));
+  }
   return form;
 }
 
-const char* const kFormSongs[] = {"form_pop", "form_solo", "form_quiet_chorus", "form_long_intro", "form_ballad"};
+// How far `seconds` is from the nearest beat of the form song.
+double FromBeat(const Form& form, double seconds) {
+  return std::abs(seconds - form.beat * std::round(seconds / form.beat));
+}
 
-TEST_F(SuggestTest, StartsAtAChorusOfMostFormSongs) {
+double FromChorus(const Form& form, double seconds) {
+  double nearest = 1e9;
+  for (double c : form.choruses) nearest = std::min(nearest, std::abs(seconds - c));
+  return nearest;
+}
+
+const char* const kFormSongs[] = {"form_pop", "form_solo", "form_quiet_chorus", "form_long_intro", "form_ballad",
+                                  "form_fade", "form_halves", "form_quiet_halves", "form_key_change",
+                                  "form_loud_bridge"};
+
+TEST_F(SuggestTest, StartsAtAChorusOfMostFormSongsOnTheBeatForWholeBars) {
+  constexpr double kMaxSeconds = analysis::kDefaultPartSeconds;
   for (const char* ext : {".wav", ".mp3"}) {
     int hits = 0;
     for (const char* song : kFormSongs) {
       const Form form = ReadForm(song);
       ASSERT_FALSE(form.choruses.empty()) << song;
+      ASSERT_GT(form.beat, 0) << song;
       const auto got = SuggestPartOfFile(twtest::Fixture(std::string(song) + ext));
       ASSERT_TRUE(got.has_value()) << song << ext;
-      double nearest = 1e9;
-      for (double c : form.choruses) nearest = std::min(nearest, std::abs(got->part.start - c));
+      const double nearest = FromChorus(form, got->part.start);
       const bool hit = got->kind == PartKind::Chorus && nearest <= 1.0;
       hits += hit ? 1 : 0;
-      std::printf("%s%s: %.3f .. %.3f, %.2f s from a chorus start%s\n", song, ext, got->part.start, got->part.end,
-                  nearest, hit ? "" : " (missed)");
-      // Always the whole part, and never past the end (MP3s are a little longer: the encoder's padding).
-      EXPECT_NEAR(got->part.end - got->part.start, analysis::kDefaultPartSeconds, 1e-9) << song << ext;
+      const double length = got->part.end - got->part.start, bars = length / (4 * form.beat);
+      std::printf("%s%s: %.3f .. %.3f (%.2f bars), %.2f s from a chorus start, %.3f s and %.3f s from a beat%s\n",
+                  song, ext, got->part.start, got->part.end, bars, nearest, FromBeat(form, got->part.start),
+                  FromBeat(form, got->part.end), hit ? "" : " (missed)");
+      // Both ends on the beat (the MP3's delay included), whole bars, 20 s to the requested length,
+      // never past the end (MP3s are a little longer: the encoder's padding).
+      const double slack = ext[1] == 'm' ? 0.06 : 0.0;
+      EXPECT_LE(FromBeat(form, got->part.start), 0.05 + slack) << song << ext;
+      EXPECT_LE(FromBeat(form, got->part.end), 0.05 + slack) << song << ext;
+      EXPECT_NEAR(bars, std::round(bars), 0.05) << song << ext;
+      EXPECT_GE(length, 20 - 0.05) << song << ext;
+      EXPECT_LE(length, kMaxSeconds + 1e-9) << song << ext;
       EXPECT_LE(got->part.end, form.seconds + (ext[1] == 'm' ? 0.1 : 0.0)) << song << ext;
     }
-    EXPECT_GE(hits, 4) << ext;
+    EXPECT_GE(hits, 8) << ext;
+  }
+}
+
+// No 5 s of a suggested part lie 6 dB or more below the song's median level: not the last chorus
+// that fades out, nor a quiet intro; and where the chorus comes back at one level, its first full
+// instance is the one taken.
+TEST_F(SuggestTest, NeverAFadeOrAQuietStretchAndTheFirstFullChorus) {
+  struct Case {
+    const char* song;
+    int chorus;  // the chorus (from 0) the part starts at; -1: any
+  } const cases[] = {{"form_fade", 0}, {"form_long_intro", 0}, {"form_halves", 0}, {"form_pop", 0},
+                     {"form_loud_bridge", -1}, {"form_quiet_halves", -1}, {"form_key_change", -1}};
+  for (const Case& c : cases) {
+    for (const char* ext : {".wav", ".mp3"}) {
+      const std::string path = twtest::Fixture(std::string(c.song) + ext);
+      const auto features = analysis::FeaturesOfFile(path);
+      ASSERT_TRUE(features.has_value()) << c.song << ext;
+      const analysis::Suggestion got = analysis::SuggestPart(*features);
+      const double median = analysis::MedianLevelDb(*features);
+      const double quietest = analysis::QuietestLevelDb(*features, got.part.start, got.part.end);
+      EXPECT_GT(quietest, median - 6) << c.song << ext << " " << got.part.start << " .. " << got.part.end;
+      const Form form = ReadForm(c.song);
+      if (c.chorus >= 0) {
+        EXPECT_NEAR(got.part.start, form.choruses[static_cast<size_t>(c.chorus)], 1.0) << c.song << ext;
+      }
+    }
+  }
+}
+
+// Up to N parts, best first, none overlapping another; the first is the one suggested.
+TEST_F(SuggestTest, TheNextPartsOnRequestAreDistinct) {
+  struct Case {
+    const char* song;
+    size_t count, atLeast;
+  } const cases[] = {{"form_pop.wav", 3, 3}, {"form_halves.mp3", 3, 3}, {"form_fade.wav", 3, 2}, {"form_solo.wav", 2, 2},
+                     {"speech_like.wav", 2, 2}, {"ref.wav", 3, 1}, {"form_ballad.wav", 0, 0}};
+  for (const Case& c : cases) {
+    const auto parts = analysis::SuggestPartsOfFile(twtest::Fixture(c.song), analysis::kDefaultPartSeconds, c.count);
+    ASSERT_TRUE(parts.has_value()) << c.song;
+    EXPECT_GE(parts->size(), c.atLeast) << c.song;
+    EXPECT_LE(parts->size(), c.count) << c.song;
+    for (size_t i = 0; i < parts->size(); ++i)
+      for (size_t j = i + 1; j < parts->size(); ++j)
+        EXPECT_TRUE((*parts)[i].part.end <= (*parts)[j].part.start || (*parts)[j].part.end <= (*parts)[i].part.start)
+            << c.song << " " << i << " " << j;
+    if (parts->empty()) continue;
+    const auto one = SuggestPartOfFile(twtest::Fixture(c.song));
+    ASSERT_TRUE(one.has_value());
+    EXPECT_EQ(parts->front().part.start, one->part.start) << c.song;
+    EXPECT_EQ(parts->front().part.end, one->part.end) << c.song;
   }
 }
 
