@@ -350,13 +350,16 @@ Part PartOf(const Features& f, double start, double end, double length) {
   double from = std::max(0.0, OnNearOnset(f, NearestBeat(grid, AtLoudnessChange(f, start)), kBeatSnapSeconds));
   const double bar = kBeatsPerBar * grid.period;
   double bars = std::max(1.0, std::round((end - from) / bar));
-  while (bars * bar < kMinPartSeconds && (bars + 1) * bar <= length) bars += 1;
-  while (bars > 1 && bars * bar > length) bars -= 1;
-  if (bars * bar > length) return {from, std::min(total, from + length)};
+  // The grid's period is an estimate: bars that come to the length within the snap count as
+  // fitting it, and end at it (20 s asked of a song at 120 bpm is its 10 bars, not 9).
+  const double room = length + kBeatSnapSeconds;
+  while (bars * bar < kMinPartSeconds && (bars + 1) * bar <= room) bars += 1;
+  while (bars > 1 && bars * bar > room) bars -= 1;
+  if (bars * bar > room) return {from, std::min(total, from + length)};
   while (bars > 1 && from + bars * bar > total) bars -= 1;
   double to = OnNearOnset(f, from + bars * bar, kBeatSnapSeconds);
   if (to > total || to <= from) to = std::min(total, from + bars * bar);
-  return {from, to};
+  return {from, std::min(to, from + length)};
 }
 
 bool Overlaps(const Part& a, const Part& b) { return a.start < b.end && b.start < a.end; }
@@ -442,6 +445,14 @@ std::vector<Suggestion> SuggestParts(const Features& f, double lengthSeconds, si
 Suggestion SuggestPart(const Features& f, double lengthSeconds) {
   const std::vector<Suggestion> parts = SuggestParts(f, lengthSeconds, 1);
   return parts.empty() ? Suggestion{{0, f.Seconds()}, PartKind::WholeFile} : parts.front();
+}
+
+size_t NextOffered(const std::vector<Part>& parts, double start, double end) {
+  // Marked through the selection's byte positions, a part comes back within a frame or so.
+  constexpr double kSame = 0.01;
+  for (size_t i = 0; i < parts.size(); ++i)
+    if (std::abs(parts[i].start - start) < kSame && std::abs(parts[i].end - end) < kSame) return (i + 1) % parts.size();
+  return 0;
 }
 
 }  // namespace analysis

@@ -38,4 +38,8 @@ std::vector<Suggestion> SuggestParts(const Features& features, double lengthSeco
 // The best of SuggestParts.
 Suggestion SuggestPart(const Features& features, double lengthSeconds = kDefaultPartSeconds);
 
+// Which of the offered `parts` to mark on a click of Suggest while [start, end) is marked: the one
+// after the part marked (round to the first after the last), the first when none of them is.
+size_t NextOffered(const std::vector<Part>& parts, double start, double end);
+
 }  // namespace analysis

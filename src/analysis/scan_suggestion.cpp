@@ -26,9 +26,10 @@ void ScanSuggestion::ScanEnded(audio::Handle, bool complete) {
   const std::lock_guard<std::mutex> lock(workerMutex_);
   if (worker_.joinable()) worker_.join();  // none is left running by ScanStarted; kept safe anyway
   worker_ = std::thread([this, f = std::move(features)] {
-    const Part part = SuggestPart(f, length_).part;
+    std::vector<Part> parts;
+    for (const Suggestion& found : SuggestParts(f, length_, kOfferedParts)) parts.push_back(found.part);
     const std::lock_guard<std::mutex> readyLock(mutex_);
-    ready_ = part;
+    ready_ = std::move(parts);
   });
 }
 
@@ -41,10 +42,16 @@ void ScanSuggestion::Clear() {
   // The worker publishes under mutex_ only, never under workerMutex_: joining here cannot deadlock.
   JoinWorker();
   const std::lock_guard<std::mutex> lock(mutex_);
-  ready_.reset();
+  ready_.clear();
 }
 
 std::optional<Part> ScanSuggestion::Ready() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (ready_.empty()) return std::nullopt;
+  return ready_.front();
+}
+
+std::vector<Part> ScanSuggestion::ReadyParts() const {
   const std::lock_guard<std::mutex> lock(mutex_);
   return ready_;
 }

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "analysis/chorus.h"
 #include "analysis/features.h"
@@ -18,6 +19,9 @@ namespace analysis {
 
 class ScanSuggestion : public wave::ScanObserver {
  public:
+  // The distinct parts offered in turn, best first.
+  static constexpr size_t kOfferedParts = 3;
+
   explicit ScanSuggestion(double lengthSeconds = kDefaultPartSeconds) : length_(lengthSeconds) {}
   // Waits for a part still being chosen.
   ~ScanSuggestion() override;
@@ -35,6 +39,8 @@ class ScanSuggestion : public wave::ScanObserver {
   void Clear();
   // Any thread, without waiting on the analysis: the part once it has been chosen for the open file.
   std::optional<Part> Ready() const;
+  // The same, with the next-best distinct parts after it (up to kOfferedParts; empty before).
+  std::vector<Part> ReadyParts() const;
   // Any thread: waits for a part still being chosen, then what Ready() says.
   std::optional<Part> WaitReady();
 
@@ -47,7 +53,7 @@ class ScanSuggestion : public wave::ScanObserver {
   std::mutex workerMutex_;
   std::thread worker_;  // guarded by workerMutex_; chooses from the features it owns
   mutable std::mutex mutex_;
-  std::optional<Part> ready_;  // guarded by mutex_
+  std::vector<Part> ready_;  // guarded by mutex_; best first
 };
 
 }  // namespace analysis

@@ -149,7 +149,8 @@ void Tfrmmain::CreateControls() {
   lengthedit = MakeEdit(sGroupBox1, "lengthedit", {86, 64, 76, 24}, true);
   lengthedit->setText(QStringLiteral("0 sec"));
   btnsuggest = MakeButton(sGroupBox1, "btnsuggest", QStringLiteral("Suggest"), {10, 92, 152, 22});
-  btnsuggest->setToolTip(QStringLiteral("Select the part the song repeats most (its chorus), 29 s long"));
+  btnsuggest->setToolTip(QStringLiteral("Select the part the song repeats most (its chorus), from its first beat in "
+                                        "whole bars; click again for the next-best part (up to three, then round)"));
   btnsuggest->setEnabled(false);
 
   // Gain and filters, and the conversion's progress.

@@ -212,7 +212,11 @@ void Tfrmmain::PBMouseMove(QPoint position) { selection.PBMouseMove(position.x()
 void Tfrmmain::PBMouseUp() { selection.PBMouseUp(); }
 
 void Tfrmmain::btnsuggestClick() {
-  if (const auto part = suggestion.Ready()) wave::SelectPart(selection, playStream.load(), part->start, part->end);
+  const std::vector<analysis::Part> parts = suggestion.ReadyParts();
+  if (parts.empty()) return;
+  // A second click while an offered part is marked marks the next one, round the offers.
+  const size_t next = analysis::NextOffered(parts, selection.StartTime(), selection.EndTime());
+  wave::SelectPart(selection, playStream.load(), parts[next].start, parts[next].end);
 }
 
 void Tfrmmain::seditUpClick() { selection.seditUpClick(sedit->value(), sedit->maximum()); }

@@ -132,6 +132,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
          if (!line.length) return "--length: '" + v + "' is not a length in seconds";
          return *line.length >= kShortestPartSeconds ? "" : "--length: '" + v + "' is shorter than 0.1 s";
        }},
+      {valued({"count"}), [&](const std::string& v) -> std::string {
+         line.count = Whole(v);
+         return line.count && *line.count >= 1 && *line.count <= 10 ? "" : "--count: '" + v + "' is not a whole number from 1 to 10";
+       }},
       {valued({"fade-in"}), fade(line.fadeIn, "--fade-in")},
       {valued({"fade-out"}), fade(line.fadeOut, "--fade-out")},
       {valued({"gain"}), [&](const std::string& v) -> std::string {
@@ -211,6 +215,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     error = "--suggest and --output do not go together";
   } else if (!suggest && line.output.empty()) {
     error = "--output is missing";
+  } else if (line.count && !suggest) {
+    error = "--count goes with --suggest";
   } else if (line.length && (line.start || line.end)) {
     error = "--length goes with --suggest, or a conversion of the suggested part (without --start and --end)";
   } else if (line.normalize && line.gain) {
@@ -227,7 +233,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 std::string Usage() {
   return "Usage: tonewright [FILE]\n"
          "       tonewright -o OUT [options] FILE\n"
-         "       tonewright --suggest [--length SECONDS] FILE\n"
+         "       tonewright --suggest [--length SECONDS] [--count N] FILE\n"
          "\n"
          "Without options, opens the window (with FILE when given).\n"
          "With --output, makes the ringtone OUT from FILE without a window: an iPhone's\n"
@@ -251,8 +257,10 @@ std::string Usage() {
          "  --low-pass HZ     cut what lies above HZ\n"
          "  --title TEXT, --artist TEXT, --album TEXT, --genre TEXT, --year TEXT\n"
          "                    tags of the ringtone\n"
-         "  --suggest         print the suggested part as START END (seconds)\n"
-         "  --length SECONDS  the length of the suggested part\n"
+         "  --suggest         print the suggested part as START END (seconds): the chorus\n"
+         "                    from its first beat, in whole bars\n"
+         "  --length SECONDS  the longest the suggested part may be (29 by default)\n"
+         "  --count N         print up to N distinct parts, best first, one a line\n"
          "  -h, --help        print this help\n"
          "  -V, --version     print the version\n"
          "\n"

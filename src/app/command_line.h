@@ -25,6 +25,7 @@ struct CommandLine {
   std::optional<int> highPass, lowPass;  // --high-pass, --low-pass, Hz
   convert::TagFields tags;           // write = any tag option given
   std::optional<double> length;      // --length, seconds of a suggested part
+  std::optional<int> count;          // --count, suggested parts to print
   bool normalize = false;            // --normalize
 };
 

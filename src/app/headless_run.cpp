@@ -124,9 +124,10 @@ int CannotRead(const std::string& input, Console console) {
 
 int Suggest(const CommandLine& line, Console console) {
   const std::string input = LocalPath(line.input);
-  const auto suggestion = analysis::SuggestPartOfFile(input, line.length.value_or(analysis::kDefaultPartSeconds));
-  if (!suggestion) return CannotRead(input, console);
-  console.out << Seconds3(suggestion->part.start) << " " << Seconds3(suggestion->part.end) << "\n";
+  const auto parts = analysis::SuggestPartsOfFile(input, line.length.value_or(analysis::kDefaultPartSeconds),
+                                                  static_cast<size_t>(line.count.value_or(1)));
+  if (!parts || parts->empty()) return CannotRead(input, console);
+  for (const analysis::Suggestion& s : *parts) console.out << Seconds3(s.part.start) << " " << Seconds3(s.part.end) << "\n";
   return Printed(0, console);
 }
 
