@@ -442,7 +442,7 @@ def run(s):
     s.spawn("program", [args.program], env=env, stdout=program_log, stderr=subprocess.STDOUT)
 
     # 1. Start-up.
-    s.window = poll("the main window", 20, lambda: s.windows(f"^{TITLE}$"))[0]
+    s.window = poll("the main window", 90, lambda: s.windows(f"^{TITLE}$"))[0]
     geometry = s.geometry(s.window)
     check(geometry[2:] == CLIENT, f"window size {geometry[2:]}, expected {CLIENT}")
     s.origin = geometry[:2]
