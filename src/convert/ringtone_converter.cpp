@@ -98,13 +98,18 @@ ConvertResult RingtoneConverter::Run(const ConvertRequest& request) {
   return again < 0 ? second : ConvertResult::ErrorGetData;
 }
 
-ConvertResult RingtoneConverter::RenderInProcess(const ConvertRequest& request) {
-  switch (part_.Open(request)) {
+ConvertResult RingtoneConverter::OpenPart(const ConvertRequest& request, int64_t frames) {
+  switch (part_.Open(request, frames)) {
     case OpenResult::Done: break;
     case OpenResult::ErrorCreatingStream: return ConvertResult::ErrorCreatingStream;
     case OpenResult::StartPastEnd: return ConvertResult::StartPastEnd;
   }
   renderMixer_.store(part_.mixer());
+  return ConvertResult::Done;
+}
+
+ConvertResult RingtoneConverter::RenderInProcess(const ConvertRequest& request) {
+  if (const ConvertResult opened = OpenPart(request, -1); opened != ConvertResult::Done) return opened;
   ConvertResult result = ConvertResult::Done;
   try {
     AvRingtoneWriter writer(KindOfName(request.outputPath), request.outputPath, request.tags);
@@ -137,12 +142,7 @@ ConvertResult RingtoneConverter::RenderInProcess(const ConvertRequest& request) 
 }
 
 ConvertResult RingtoneConverter::RenderPass(const ConvertRequest& request, int64_t frames, int64_t* shortAt) {
-  switch (part_.Open(request, frames)) {
-    case OpenResult::Done: break;
-    case OpenResult::ErrorCreatingStream: return ConvertResult::ErrorCreatingStream;
-    case OpenResult::StartPastEnd: return ConvertResult::StartPastEnd;
-  }
-  renderMixer_.store(part_.mixer());
+  if (const ConvertResult opened = OpenPart(request, frames); opened != ConvertResult::Done) return opened;
   // A part with an end has a known length, which the encoder is told: should this process die
   // while it writes, the encoder sees its input end short of it and leaves no file.
   const uint64_t declared = part_.bounded() ? static_cast<uint64_t>(part_.partFrames()) : 0;

@@ -80,6 +80,8 @@ class RingtoneConverter {
   // *shortAt to the frames rendered when the source ended before a bounded part's length (the
   // encoder, told that length, is then ended without a file).
   ConvertResult RenderPass(const ConvertRequest& request, int64_t frames, int64_t* shortAt);
+  // Opens the part (PartRender::Open's `frames`) and publishes its mixer; Done, or the failure.
+  ConvertResult OpenPart(const ConvertRequest& request, int64_t frames);
   // The whole part into an Android or MP3 ringtone, encoded on this thread.
   ConvertResult RenderInProcess(const ConvertRequest& request);
   void Release(bool abortEncoder);
