@@ -61,6 +61,12 @@ std::unique_ptr<FileDecoder> FileDecoder::Open(const std::string& path, const De
     // Seeks that start afresh reopen the same demuxer on the same stream, without probing.
     impl->request.format = impl->input.format->iformat;
     impl->request.stream_index = impl->input.stream_index;
+    CodecParametersPtr known(avcodec_parameters_alloc());
+    if (!known || avcodec_parameters_copy(known.get(), impl->input.Stream()->codecpar) < 0) {
+      *error = ERROR_MEM;
+      return nullptr;
+    }
+    impl->request.known = std::move(known);
     const AVStream* st = impl->input.Stream();
     if (!FamilyAccepts(options.family, impl->input.format.get(), st->codecpar)) {
       *error = ERROR_FILEFORM;
@@ -110,8 +116,12 @@ std::unique_ptr<FileDecoder> FileDecoder::Open(const std::string& path, const De
     }
 
     if (options.prescan) {
-      impl->length = PrescanLength(request, impl->input, impl->traits, rate, channels, first_pts);
+      impl->length = PrescanLength(impl->request, impl->input, impl->traits, rate, channels, first_pts);
       impl->exact = impl->length >= 0;
+      if (impl->traits.rewinds && !impl->Rewind()) {
+        *error = ERROR_FILEFORM;
+        return nullptr;
+      }
     }
     if (!impl->exact) impl->length = EstimateLength(impl->input, impl->traits, rate, first_pts);
     return std::unique_ptr<FileDecoder>(new FileDecoder(std::move(impl)));

@@ -27,6 +27,7 @@ struct FileDecoder::Impl {
   Reach DiscardTo(int64_t frame);
   Reach SeekByTimestamp(int64_t frame);
   bool SeekFromStart(int64_t frame);
+  bool Rewind();  // back to frame 0 without reopening, where the file allows it
   void ResetDecodeState();
   // False after a reopening failed: nothing decodes any more.
   bool Usable() const { return codec && input.format && input.stream_index >= 0 && frame && packet; }

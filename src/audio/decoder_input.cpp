@@ -12,6 +12,18 @@ int RefuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictio
   return AVERROR(EPERM);
 }
 
+// Reopening the same bytes: the parameters the first opening's probe found are copied onto the
+// stream instead of probing it again, which opens and runs a decoder (for AAC half a megabyte
+// of state). Demuxers that find their streams while reading (MPEG-TS, FLV) are probed as before.
+bool RestoreKnownStream(const InputRequest& request, AVFormatContext* ctx) {
+  const int index = request.stream_index;
+  if (!request.known || index < 0 || index >= static_cast<int>(ctx->nb_streams)) return false;
+  if ((ctx->ctx_flags & AVFMTCTX_NOHEADER) != 0) return false;
+  AVCodecParameters* par = ctx->streams[index]->codecpar;
+  if (par->codec_id != request.known->codec_id) return false;
+  return avcodec_parameters_copy(par, request.known.get()) >= 0;
+}
+
 }  // namespace
 
 int OpenDemuxer(const InputRequest& request, DemuxInput* out) {
@@ -31,7 +43,9 @@ int OpenDemuxer(const InputRequest& request, DemuxInput* out) {
   if (avformat_open_input(&ctx, request.path.c_str(), request.format, nullptr) < 0) return ERROR_FILEFORM;
   out->format.reset(ctx);
 
-  if (request.find_stream_info && avformat_find_stream_info(ctx, nullptr) < 0) return ERROR_FILEFORM;
+  if (!RestoreKnownStream(request, ctx) && request.find_stream_info && avformat_find_stream_info(ctx, nullptr) < 0) {
+    return ERROR_FILEFORM;
+  }
 
   int index = request.stream_index;
   if (index < 0) {

@@ -32,6 +32,9 @@ struct InputRequest {
   int stream_index = -1;         // -1: the best audio stream
   // The demuxer an earlier opening of the same bytes found; nullptr: probe the content.
   const AVInputFormat* format = nullptr;
+  // The stream's parameters as an earlier opening found them (with `format` and `stream_index`):
+  // a demuxer whose header lists its streams then reopens without probing them by decoding.
+  std::shared_ptr<const AVCodecParameters> known;
 };
 
 // Opens the demuxer; 0 or an audio::Error code. Other streams are set to be discarded, and the

@@ -58,13 +58,21 @@ int64_t PacketSum(const InputRequest& request, const DemuxInput& main, const Fil
   return total < 0 ? 0 : total;
 }
 
-// A whole decode, counting the frames exactly as reading keeps them.
-int64_t FullDecode(const InputRequest& request, const DemuxInput& main, int channels) {
-  InputRequest own = request;
-  own.stream_index = main.stream_index;
-  own.format = main.format->iformat;
-  DemuxInput input;
-  if (OpenDemuxer(own, &input) != 0) return -1;
+// A whole decode, counting the frames exactly as reading keeps them. A demuxer that rewinds is
+// decoded in place (the caller rewinds it again); any other is opened afresh.
+int64_t FullDecode(const InputRequest& request, const DemuxInput& main, const FileTraits& traits, int channels) {
+  DemuxInput own_input;
+  const DemuxInput* in = &main;
+  if (traits.rewinds) {
+    if (av_seek_frame(main.format.get(), -1, 0, AVSEEK_FLAG_BACKWARD) < 0) return -1;
+  } else {
+    InputRequest own = request;
+    own.stream_index = main.stream_index;
+    own.format = main.format->iformat;
+    if (OpenDemuxer(own, &own_input) != 0) return -1;
+    in = &own_input;
+  }
+  const DemuxInput& input = *in;
   int error = 0;
   CodecContextPtr codec = OpenAudioDecoder(input.Stream(), &error);
   PacketPtr packet(av_packet_alloc());
@@ -103,12 +111,12 @@ int64_t PrescanLength(const InputRequest& request, const DemuxInput& main, const
       break;
     }
     case LengthRule::kFullDecode:
-      return FullDecode(request, main, channels);
+      return FullDecode(request, main, traits, channels);
     case LengthRule::kPacketSum:
       break;
   }
   const int64_t sum = PacketSum(request, main, traits, rate);
-  return sum >= 0 ? sum : FullDecode(request, main, channels);
+  return sum >= 0 ? sum : FullDecode(request, main, traits, channels);
 }
 
 int64_t EstimateLength(const DemuxInput& main, const FileTraits& traits, int rate, int64_t first_pts) {

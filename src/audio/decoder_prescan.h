@@ -13,6 +13,7 @@ namespace audio::detail {
 // (reading every page of some containers spoils later seeks in the one that did). -1 if unknown.
 // `first_pts`: the timestamp, in frames, of the first frame a straight decode yields
 // (AV_NOPTS_VALUE when it has none); a container's duration counts from there.
+// A demuxer whose traits say it rewinds may be left anywhere: the caller rewinds it.
 int64_t PrescanLength(const InputRequest& request, const DemuxInput& main, const FileTraits& traits,
                       int rate, int channels, int64_t first_pts);
 

@@ -65,8 +65,19 @@ FileDecoder::Impl::Reach FileDecoder::Impl::SeekByTimestamp(int64_t target) {
   return Reach::kLate;
 }
 
+bool FileDecoder::Impl::Rewind() {
+  if (!traits.rewinds || !Usable()) return false;
+  if (av_seek_frame(input.format.get(), -1, 0, AVSEEK_FLAG_BACKWARD) < 0) return false;
+  avcodec_flush_buffers(codec.get());
+  next_start = 0;
+  ResetDecodeState();
+  demux_reached_end = false;
+  place_by_pts = false;
+  return true;
+}
+
 bool FileDecoder::Impl::SeekFromStart(int64_t target) {
-  if (OpenStreams() != ERROR_OK) return false;
+  if (!Rewind() && OpenStreams() != ERROR_OK) return false;
   return DiscardTo(target) == Reach::kReached;
 }
 

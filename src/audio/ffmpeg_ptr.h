@@ -24,6 +24,9 @@ struct FrameDeleter {
 struct PacketDeleter {
   void operator()(AVPacket* packet) const { av_packet_free(&packet); }
 };
+struct CodecParametersDeleter {
+  void operator()(AVCodecParameters* par) const { avcodec_parameters_free(&par); }
+};
 struct SwrDeleter {
   void operator()(SwrContext* ctx) const { swr_free(&ctx); }
 };
@@ -32,6 +35,7 @@ using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextDeleter>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using CodecParametersPtr = std::unique_ptr<AVCodecParameters, CodecParametersDeleter>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 
 }  // namespace audio::detail

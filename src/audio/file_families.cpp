@@ -70,6 +70,7 @@ FileTraits TraitsFor(const AVFormatContext* format, const AVCodecParameters* cod
     const int64_t longest = longest_rendered_seconds * AV_TIME_BASE;
     traits.length = format->duration > longest ? LengthRule::kStreamDuration : LengthRule::kFullDecode;
     traits.seek = SeekRule::kDecode;
+    traits.rewinds = true;
   } else if (IsWmaCodec(id)) {
     traits.length = LengthRule::kFullDecode;  // the decoder drops its first block
     traits.seek = SeekRule::kDecode;          // ASF timestamps are whole milliseconds

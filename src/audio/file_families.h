@@ -35,6 +35,10 @@ struct FileTraits {
   // millisecond timestamps and a Vorbis stream there has none: its frames are counted from the
   // packets themselves, or by a decode.
   bool packet_durations = true;
+  // Whether a demuxer seek to 0 restarts the stream exactly as a fresh opening does (modules,
+  // whose renderer replays from the first order): a seek back then needs no reopening, which for
+  // a module means loading the whole song again.
+  bool rewinds = false;
 };
 
 // `longest_rendered_seconds`: see DecoderOptions.
