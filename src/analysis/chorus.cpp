@@ -20,6 +20,10 @@ constexpr double kMinLagSeconds = 5;       // a repeat is at least this far from
 constexpr double kSegmentSeconds = 4;      // the stretch compared around each step
 constexpr double kPartnerSpacingSeconds = 1.5;
 constexpr double kMinRunSeconds = 4;       // a chorus lasts at least this long
+constexpr double kMinRepeatSeconds = 8;    // a repeat of a section runs at least this long
+constexpr double kLevelAgreementDb = 0.5;  // a repeat's steps agree in level at least this closely
+constexpr double kLevelAgreementSpread = 3; // or this many times as closely as inside the repeat
+constexpr double kLevelAheadSeconds = 1;   // the level a step is compared by
 constexpr double kGapSeconds = 1;          // a break in a run this short is bridged
 constexpr double kEdgeSearchSeconds = 3;   // where the chorus's first step is looked for
 constexpr double kEdgeSideSeconds = 2;
@@ -158,13 +162,41 @@ float SplitValue(const std::vector<float>& v) {
   return static_cast<float>((split + 1) * 2.0 / kBins - 1);
 }
 
+// Which pairs of steps lie on a long repeat: a run of at least `minRun` steps along a diagonal
+// of the similarity (the same lag) above `threshold`, breaks of up to `gap` steps bridged. A
+// chord or two that two sections share makes short runs only; a section played again, a long one.
+std::vector<uint8_t> LongRepeats(const std::vector<float>& d, size_t n, float threshold, size_t minRun, size_t gap) {
+  std::vector<uint8_t> on(n * n, 0);
+  for (size_t lag = 1; lag < n; ++lag) {
+    size_t i = 0;
+    const size_t len = n - lag;
+    while (i < len) {
+      if (d[i * n + i + lag] <= threshold) {
+        ++i;
+        continue;
+      }
+      size_t last = i;
+      for (size_t j = i; j < len && j <= last + gap + 1; ++j)
+        if (d[j * n + j + lag] > threshold) last = j;
+      if (last - i + 1 >= minRun)
+        for (size_t k = i; k <= last; ++k) {
+          on[k * n + k + lag] = 1;
+          on[(k + lag) * n + k] = 1;
+        }
+      i = last + 1;
+    }
+  }
+  return on;
+}
+
 // The steps whose stretch matches the one at `i` (local maxima above `threshold`, at least
-// `spacing` apart).
-std::vector<size_t> Partners(const std::vector<float>& d, size_t n, size_t i, float threshold, size_t spacing) {
+// `spacing` apart) on a long repeat.
+std::vector<size_t> Partners(const std::vector<float>& d, const std::vector<uint8_t>& longRepeat, size_t n, size_t i,
+                             float threshold, size_t spacing) {
   std::vector<size_t> out;
   const float* row = &d[i * n];
   for (size_t j = 0; j < n; ++j) {
-    if (row[j] <= threshold) continue;
+    if (row[j] <= threshold || !longRepeat[i * n + j]) continue;
     const size_t lo = j >= spacing ? j - spacing : 0, hi = std::min(n - 1, j + spacing);
     bool peak = true;
     for (size_t k = lo; k <= hi && peak; ++k) peak = k < j ? row[k] < row[j] : row[k] <= row[j];
@@ -242,6 +274,60 @@ size_t RepeatEdge(const Steps& s, const std::vector<size_t>& partners, size_t in
   return best;
 }
 
+// Where the repeat through `inside` begins, by the partners whose repeat begins near `guess`:
+// along each partner's diagonal, back from `inside` while the steps still match (short breaks
+// bridged). A partner whose repeat reaches far back (the verse before this chorus matches the
+// verse before that one) tells nothing of where the chorus begins and is passed over. The
+// median of the others; `fallback` when none.
+size_t RepeatStart(const Steps& s, const std::vector<size_t>& partners, size_t inside, size_t guess, float threshold,
+                   size_t fallback) {
+  const auto n = static_cast<std::ptrdiff_t>(s.count);
+  const auto search = static_cast<std::ptrdiff_t>(StepsOf(kEdgeSearchSeconds, s.seconds));
+  const auto gap = static_cast<std::ptrdiff_t>(StepsOf(kGapSeconds, s.seconds));
+  const auto in = static_cast<std::ptrdiff_t>(inside);
+  // The level over a second from just before each step on: a step matches its partner's only at
+  // much the same level (the bar before a chorus can hold the chord its last bar holds, but not
+  // its level). Looking ahead, the first step of a section is judged by that section alone (less
+  // the attack of its first beat, which can begin in the step before).
+  const auto ahead = static_cast<std::ptrdiff_t>(StepsOf(kLevelAheadSeconds, s.seconds));
+  std::vector<double> level(s.count, 0.0);
+  for (std::ptrdiff_t t = 0; t < n; ++t) {
+    double sum = 0;
+    int count = 0;
+    for (std::ptrdiff_t k = std::max<std::ptrdiff_t>(0, t - 1); k < std::min(n, t + ahead - 1); ++k, ++count)
+      sum += std::pow(10.0, s.db[static_cast<size_t>(k)] / 10);
+    level[static_cast<size_t>(t)] = 10 * std::log10(sum / std::max(1, count) + 1e-10);
+  }
+  const auto depth = static_cast<std::ptrdiff_t>(StepsOf(kEdgeSearchSeconds, s.seconds));
+  std::vector<std::ptrdiff_t> starts;
+  for (size_t j : partners) {
+    const std::ptrdiff_t lag = static_cast<std::ptrdiff_t>(j) - in;
+    // How closely the levels of this repeat agree inside it sets how closely they must agree: a
+    // copy agrees to a fraction of a dB, a chorus sung again to a dB or two.
+    std::vector<double> inner;
+    for (std::ptrdiff_t t = in; t < in + depth && t < n && t + lag < n; ++t)
+      inner.push_back(std::abs(level[static_cast<size_t>(t)] - level[static_cast<size_t>(t + lag)]));
+    double tol = kLevelAgreementDb;
+    if (!inner.empty()) {
+      std::nth_element(inner.begin(), inner.begin() + static_cast<std::ptrdiff_t>(inner.size() / 2), inner.end());
+      tol = std::max(tol, kLevelAgreementSpread * inner[inner.size() / 2]);
+    }
+    auto same = [&](std::ptrdiff_t a, std::ptrdiff_t b) {
+      return Dot(s.chroma[static_cast<size_t>(a)], s.chroma[static_cast<size_t>(b)]) > threshold &&
+             std::abs(level[static_cast<size_t>(a)] - level[static_cast<size_t>(b)]) <= tol;
+    };
+    std::ptrdiff_t first = in, t = in;
+    while (t - 1 >= 0 && t - 1 + lag >= 0 && t - 1 + lag < n && first - (t - 1) <= gap + 1) {
+      --t;
+      if (same(t, t + lag)) first = t;
+    }
+      if (std::abs(first - static_cast<std::ptrdiff_t>(guess)) <= search) starts.push_back(first);
+  }
+  if (starts.empty()) return fallback;
+  std::nth_element(starts.begin(), starts.begin() + static_cast<std::ptrdiff_t>(starts.size() / 2), starts.end());
+  return static_cast<size_t>(starts[starts.size() / 2]);
+}
+
 // `seconds` moved to the sharpest change of loudness close to it, if there is a marked one: the
 // similarity finds a section's start to a bar or so, the band's change of level to a beat.
 double AtLoudnessChange(const Features& f, double seconds) {
@@ -293,7 +379,12 @@ double OnOnset(const Features& f, double seconds) {
 
 // Where the chorus's instances start: the one found first, then where its repeats start; none
 // when nothing repeats clearly enough.
-std::vector<double> ChorusStarts(const Features& f, const Steps& s, double length) {
+struct Repeats {
+  std::vector<double> starts;  // the instance found first, then its partners
+  double seconds = 0;          // how long the stretch that repeats most lasts
+};
+
+Repeats ChorusStarts(const Features& f, const Steps& s, double length) {
   const size_t n = s.count;
   const size_t minLag = StepsOf(kMinLagSeconds, s.seconds), half = StepsOf(kSegmentSeconds, s.seconds) / 2;
   if (n < 2 * minLag + 2) return {};
@@ -305,9 +396,11 @@ std::vector<double> ChorusStarts(const Features& f, const Steps& s, double lengt
   const float high = static_cast<float>(Quantile(best, 0.9));
   const float threshold = std::max(kMinSimilarity, std::min(SplitValue(best), high - 0.1f));
   const size_t spacing = StepsOf(kPartnerSpacingSeconds, s.seconds);
+  const std::vector<uint8_t> longRepeat =
+      LongRepeats(d, n, threshold, StepsOf(kMinRepeatSeconds, s.seconds), StepsOf(kGapSeconds, s.seconds));
   std::vector<int> cover(n, 0);
   for (size_t i = 0; i < n; ++i)
-    if (!s.quiet[i]) cover[i] = static_cast<int>(Partners(d, n, i, threshold, spacing).size());
+    if (!s.quiet[i]) cover[i] = static_cast<int>(Partners(d, longRepeat, n, i, threshold, spacing).size());
   const int most = *std::max_element(cover.begin(), cover.end());
   if (most == 0) return {};
   const size_t gap = StepsOf(kGapSeconds, s.seconds), minRun = StepsOf(kMinRunSeconds, s.seconds);
@@ -326,15 +419,18 @@ std::vector<double> ChorusStarts(const Features& f, const Steps& s, double lengt
     if (fits) break;
   }
   const size_t inside = std::min(chosen->first + half + 1, chosen->first + chosen->count - 1);
-  const std::vector<size_t> partners = Partners(d, n, inside, threshold, spacing);
-  size_t edge = RepeatEdge(s, partners, inside, chosen->first);
+  const std::vector<size_t> partners = Partners(d, longRepeat, n, inside, threshold, spacing);
+  size_t edge = RepeatStart(s, partners, inside, chosen->first, threshold, RepeatEdge(s, partners, inside, chosen->first));
   while (edge < n && s.quiet[edge]) ++edge;
-  std::vector<double> starts{static_cast<double>(edge) * s.seconds};
+  Repeats out;
+  out.seconds = static_cast<double>(chosen->count) * s.seconds;
+  std::vector<double>& starts = out.starts;
+  starts.push_back(static_cast<double>(edge) * s.seconds);
   for (size_t j : partners) {
     const auto other = static_cast<std::ptrdiff_t>(j) + static_cast<std::ptrdiff_t>(edge) - static_cast<std::ptrdiff_t>(inside);
     if (other >= 0 && other < static_cast<std::ptrdiff_t>(n)) starts.push_back(static_cast<double>(other) * s.seconds);
   }
-  return starts;
+  return out;
 }
 
 // The part for a chorus heard over [start, end): from its first beat, the chorus (with its
@@ -401,13 +497,16 @@ std::vector<Suggestion> SuggestParts(const Features& f, double lengthSeconds, si
   };
   // The chorus's instances: the earliest within kSameLevelDb of the loudest first, then the rest
   // of those, then the quieter ones, each in time order.
+  // Instances are compared by the stretch that repeats, not by what follows it: a quiet chorus
+  // whose part runs on into a loud verse is no louder than the same chorus followed by itself.
   std::vector<Part> instances;
-  const std::vector<double> starts = ChorusStarts(f, steps, length);
-  for (double start : starts) instances.push_back(PartOf(f, start, start + length, length));
+  const Repeats repeats = ChorusStarts(f, steps, length);
+  for (double start : repeats.starts) instances.push_back(PartOf(f, start, start + length, length));
+  const double compared = std::max(repeats.seconds, kMinRepeatSeconds);
   double loudest = -200;
   std::vector<double> levels;
   for (const Part& p : instances) {
-    levels.push_back(LevelDb(f, p.start, p.end));
+    levels.push_back(LevelDb(f, p.start, std::min(p.end, p.start + compared)));
     if (QuietestLevelDb(f, p.start, p.end) >= medianDb - kMaxDropDb + kLevelMarginDb) loudest = std::max(loudest, levels.back());
   }
   std::vector<size_t> order(instances.size());
