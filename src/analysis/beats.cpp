@@ -94,7 +94,8 @@ BeatGrid FindBeats(const Features& f, double from, double to) {
   grid.period = bestPeriod * pulse;
   // The onset pulse is where the level has risen; the beat began within the pulse before it.
   grid.phase = (static_cast<double>(first) + bestPhase - 1) * pulse;
-  grid.clear = meanSum > 0 && bestSum >= kClearRatio * meanSum;
+  grid.strength = meanSum > 0 ? bestSum / meanSum : 0;
+  grid.clear = grid.strength >= kClearRatio;
   return grid;
 }
 

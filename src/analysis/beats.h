@@ -11,6 +11,7 @@ struct BeatGrid {
   double period = 0;  // seconds per beat; 0 when there was too little to tell
   double phase = 0;   // a beat's time in seconds; beats at phase + k * period
   bool clear = false; // the beats hold far more onset strength than the times between them
+  double strength = 0; // the onset strength the beats hold against the mean phase's (clear: 2)
 };
 
 // The grid that fits [from, to) best (a stretch of at least a few seconds; work bounded by its

@@ -43,6 +43,7 @@ constexpr double kMinPartSeconds = 20;      // parts are 20 s to the requested l
 constexpr double kLevelMarginDb = 0.5;      // kept from the 6-dB limit, for the rounding of hops
 constexpr double kBeatsPerBar = 4;
 constexpr double kBeatSnapSeconds = 0.06;   // a beat of the grid moved to an onset this near
+constexpr double kSteadyPeriod = 0.02;      // a beat period found again within this share is steady
 
 using Chroma = std::array<float, 12>;
 
@@ -433,17 +434,28 @@ Repeats ChorusStarts(const Features& f, const Steps& s, double length) {
   return out;
 }
 
+// Whether the beat's period holds in both halves of the `length` seconds from `from`: music keeps
+// its tempo, while a period found in speech or noise is a chance one that the halves do not share.
+bool SteadyPeriod(const Features& f, const BeatGrid& grid, double from, double length) {
+  for (const double at : {from, from + length / 2}) {
+    const BeatGrid half = FindBeats(f, at, std::min(f.Seconds(), at + length / 2));
+    if (std::abs(half.period - grid.period) > kSteadyPeriod * grid.period) return false;
+  }
+  return true;
+}
+
 // The part for a chorus heard over [start, end): from its first beat, the chorus (with its
 // repeat) rounded to whole bars, kMinPartSeconds to `length` where the song allows, within the
-// file; its start and end on the beat grid where the beat is clear.
+// file; its start and end on the beat grid where the beat is clear. Where it is not, the period
+// found is still most often the beat's (or half or twice it): the part then starts at the
+// chorus's first onset and lasts whole bars of that period, so that a loop keeps time.
 Part PartOf(const Features& f, double start, double end, double length) {
   const double total = f.Seconds();
   const BeatGrid grid = FindBeats(f, std::max(0.0, start - 2), std::min(total, start + length + 2));
-  if (!grid.clear || grid.period <= 0) {
-    const double from = std::clamp(OnOnset(f, AtLoudnessChange(f, start)), 0.0, std::max(0.0, total - length));
-    return {from, std::min(total, from + length)};
-  }
-  double from = std::max(0.0, OnNearOnset(f, NearestBeat(grid, AtLoudnessChange(f, start)), kBeatSnapSeconds));
+  const double onset = std::clamp(OnOnset(f, AtLoudnessChange(f, start)), 0.0, std::max(0.0, total - length));
+  if (grid.period <= 0 || (!grid.clear && !SteadyPeriod(f, grid, onset, length))) return {onset, std::min(total, onset + length)};
+  const double from =
+      grid.clear ? std::max(0.0, OnNearOnset(f, NearestBeat(grid, AtLoudnessChange(f, start)), kBeatSnapSeconds)) : onset;
   const double bar = kBeatsPerBar * grid.period;
   double bars = std::max(1.0, std::round((end - from) / bar));
   // The grid's period is an estimate: bars that come to the length within the snap count as
@@ -451,7 +463,10 @@ Part PartOf(const Features& f, double start, double end, double length) {
   const double room = length + kBeatSnapSeconds;
   while (bars * bar < kMinPartSeconds && (bars + 1) * bar <= room) bars += 1;
   while (bars > 1 && bars * bar > room) bars -= 1;
-  if (bars * bar > room) return {from, std::min(total, from + length)};
+  // Bars too long to make the shortest part within the length: the length itself.
+  if (bars * bar > room || bars * bar < std::min(kMinPartSeconds, length) - kBeatSnapSeconds) {
+    return {from, std::min(total, from + length)};
+  }
   while (bars > 1 && from + bars * bar > total) bars -= 1;
   double to = OnNearOnset(f, from + bars * bar, kBeatSnapSeconds);
   if (to > total || to <= from) to = std::min(total, from + bars * bar);
@@ -532,10 +547,11 @@ std::vector<Suggestion> SuggestParts(const Features& f, double lengthSeconds, si
       }
     }
     if (at < 0) break;
-    const double start = std::clamp(OnOnset(f, at), 0.0, total - length);
+    // In whole bars as well, where a beat is found.
+    const Part part = PartOf(f, at, at + length, length);
     const size_t before = out.size();
-    add({start, start + length}, PartKind::Loudest);
-    if (out.size() == before && out.empty()) out.push_back({{start, start + length}, PartKind::Loudest});
+    add(part, PartKind::Loudest);
+    if (out.size() == before && out.empty()) out.push_back({part, PartKind::Loudest});
     if (out.size() == before) break;
   }
   return out;
