@@ -434,12 +434,15 @@ Repeats ChorusStarts(const Features& f, const Steps& s, double length) {
   return out;
 }
 
-// Whether the beat's period holds in both halves of the `length` seconds from `from`: music keeps
-// its tempo, while a period found in speech or noise is a chance one that the halves do not share.
+// Whether the beat's period holds in both halves of the `length` seconds from `from` (found again,
+// or half or twice it, the commonest slips of a tempo estimate): music keeps its tempo, while a
+// period found in speech or noise is a chance one that the halves do not share.
 bool SteadyPeriod(const Features& f, const BeatGrid& grid, double from, double length) {
   for (const double at : {from, from + length / 2}) {
-    const BeatGrid half = FindBeats(f, at, std::min(f.Seconds(), at + length / 2));
-    if (std::abs(half.period - grid.period) > kSteadyPeriod * grid.period) return false;
+    const double period = FindBeats(f, at, std::min(f.Seconds(), at + length / 2)).period;
+    bool held = false;
+    for (const double octave : {0.5, 1.0, 2.0}) held = held || std::abs(period - octave * grid.period) <= kSteadyPeriod * octave * grid.period;
+    if (!held) return false;
   }
   return true;
 }

@@ -6,9 +6,12 @@
 
 #include <cmath>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "analysis/beats.h"
+#include "analysis/chorus.h"
 #include "analysis/part_level.h"
 #include "analysis/suggest_file.h"
 #include "audio/engine.h"
@@ -176,3 +179,62 @@ TEST_F(SuggestTest, FailsOnWhatDoesNotOpen) {
 }
 
 }  // namespace
+
+// Features of a made-up song: verse, chorus, verse, chorus, chorus, in hops of 0.2 s, with a beat
+// every 0.5 s that rises `accent` times over pulses of noise (a faint beat, as in many
+// recordings) and from 35 s on every `secondPeriod` seconds (a steady tempo or not).
+analysis::Features FaintBeatSong(double accent, double secondPeriod) {
+  analysis::Features f;
+  f.rate = 44100;
+  f.pulseFrames = 441;
+  f.hopFrames = f.pulseFrames * analysis::kPulsesPerHop;
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> noise(0.5f, 1.5f);
+  auto section = [&](unsigned seed, size_t hops) {
+    std::mt19937 pick(seed);
+    std::vector<analysis::Hop> out(hops);
+    for (analysis::Hop& h : out) {
+      for (uint8_t& c : h.chroma) c = static_cast<uint8_t>(pick() % 256);
+      h.energy = 0.05f;
+    }
+    return out;
+  };
+  const auto verse = section(1, 100), chorus = section(2, 100);  // 20 s each
+  for (const auto* s : {&verse, &chorus, &verse, &chorus, &chorus}) f.hops.insert(f.hops.end(), s->begin(), s->end());
+  const size_t pulses = f.hops.size() * analysis::kPulsesPerHop;
+  f.frames = static_cast<int64_t>(pulses) * f.pulseFrames;
+  double next = 0;
+  for (size_t p = 0; p < pulses; ++p) {
+    const double t = static_cast<double>(p) * 0.01;
+    float v = 0.05f * noise(rng);
+    if (t >= next) {
+      v *= static_cast<float>(accent);
+      next += t < 35 ? 0.5 : secondPeriod;
+    }
+    f.pulses.push_back(v);
+  }
+  return f;
+}
+
+// Where the beat is faint (not clear enough to place the part's ends on it) but keeps its tempo,
+// the part still lasts whole bars of it; a period that does not hold is not used.
+TEST(SuggestFaintBeat, WholeBarsOfASteadyTempoOnly) {
+  struct Case {
+    double secondPeriod, length;
+  } const cases[] = {{0.5, 29}, {0.37, 29}};
+  for (const Case& c : cases) {
+    const analysis::Features f = FaintBeatSong(1.6, c.secondPeriod);
+    const analysis::BeatGrid grid = analysis::FindBeats(f, 20, 35);
+    ASSERT_FALSE(grid.clear);
+    ASSERT_NEAR(grid.period, 0.5, 0.01);
+    const analysis::Suggestion got = analysis::SuggestPart(f, c.length);
+    EXPECT_EQ(got.kind, PartKind::Chorus);
+    EXPECT_NEAR(got.part.start, 20, 1.0);
+    const double length = got.part.end - got.part.start;
+    if (c.secondPeriod == 0.5) {
+      EXPECT_NEAR(length, 2.0 * std::floor(c.length / 2.0), 0.1) << c.length;
+    } else {
+      EXPECT_DOUBLE_EQ(length, c.length);
+    }
+  }
+}
