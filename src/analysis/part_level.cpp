@@ -11,8 +11,6 @@ namespace {
 constexpr double kSilentDb = -70;         // a hop below this is silence, whatever the song
 constexpr double kBelowLoudSilentDb = 50;  // and so is one this far below the song's loud level
 
-double Db(double meanSquare) { return 10 * std::log10(meanSquare + 1e-10); }
-
 // The hops [first, last) that [start, end) covers, at least one when the file has any.
 std::pair<size_t, size_t> HopRange(const Features& f, double start, double end) {
   const double hop = f.HopSeconds();
@@ -25,10 +23,12 @@ std::pair<size_t, size_t> HopRange(const Features& f, double start, double end) 
 
 }  // namespace
 
+double PowerDb(double meanSquare) { return 10 * std::log10(meanSquare + 1e-10); }
+
 double MedianLevelDb(const Features& f) {
   std::vector<double> db;
   db.reserve(f.hops.size());
-  for (const Hop& h : f.hops) db.push_back(Db(h.energy));
+  for (const Hop& h : f.hops) db.push_back(PowerDb(h.energy));
   if (db.empty()) return -100;
   std::vector<double> sorted = db;
   const auto loud = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() * 9 / 10);
@@ -48,7 +48,7 @@ double LevelDb(const Features& f, double start, double end) {
   if (first >= last) return -100;
   double sum = 0;
   for (size_t i = first; i < last; ++i) sum += f.hops[i].energy;
-  return Db(sum / static_cast<double>(last - first));
+  return PowerDb(sum / static_cast<double>(last - first));
 }
 
 double QuietestLevelDb(const Features& f, double start, double end, double window) {
@@ -62,7 +62,7 @@ double QuietestLevelDb(const Features& f, double start, double end, double windo
     sum += f.hops[i].energy - f.hops[i - w].energy;
     least = std::min(least, sum);
   }
-  return Db(std::max(0.0, least) / static_cast<double>(w));
+  return PowerDb(std::max(0.0, least) / static_cast<double>(w));
 }
 
 }  // namespace analysis

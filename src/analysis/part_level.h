@@ -10,6 +10,9 @@ namespace analysis {
 inline constexpr double kLevelWindowSeconds = 5;
 inline constexpr double kMaxDropDb = 6;
 
+// A mean square (full scale 1) in dB, -100 for silence.
+double PowerDb(double meanSquare);
+
 // The median level (dB against full scale, of the hops' mean square) over the hops that are not
 // silent; -100 when every hop is.
 double MedianLevelDb(const Features& features);
