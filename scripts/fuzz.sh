@@ -13,6 +13,17 @@ cmake --build --preset fuzz -j "$(nproc)"
 # A small quarantine keeps ASan's use-after-free checks while freed memory is reused soon, which
 # spares the page faults that dominate a run with the default quarantine.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16:malloc_context_size=5}
+# The openers keep FFmpeg's large blocks between inputs: that must work and hide no fault.
+check=build/fuzz/fuzz/large_blocks_check
+"$check" || { echo "large_blocks_check: freed large blocks are not kept"; exit 1; }
+report=$(mktemp)
+trap 'rm -f "$report"' EXIT
+for fault in overflow:heap-buffer-overflow use-after-free:use-after-poison double-free:already.freed; do
+  if "$check" "${fault%%:*}" >"$report" 2>&1 || ! grep -q "${fault#*:}" "$report"; then
+    echo "large_blocks_check: a ${fault%%:*} of a kept block went unreported"
+    exit 1
+  fi
+done
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for f in build/fuzz/fuzz/*_fuzz; do [ -x "$f" ] && targets+=("$(basename "$f")"); done
