@@ -87,16 +87,23 @@ def log(message):
 START = time.monotonic()
 
 
-def poll(what, timeout, probe, interval=0.1):
-    """Calls probe() until it returns something true; that value is returned. Fails after timeout."""
+def poll_quietly(timeout, probe, interval=0.1):
+    """Calls probe() until it returns something true, which is returned; None after timeout."""
     deadline = time.monotonic() + timeout
-    while True:
+    while time.monotonic() <= deadline:
         value = probe()
         if value:
             return value
-        if time.monotonic() > deadline:
-            raise Failure(f"timed out after {timeout:.0f} s waiting for {what}")
         time.sleep(interval)
+    return None
+
+
+def poll(what, timeout, probe, interval=0.1):
+    """Calls probe() until it returns something true; that value is returned. Fails after timeout."""
+    value = poll_quietly(timeout, probe, interval)
+    if not value:
+        raise Failure(f"timed out after {timeout:.0f} s waiting for {what}")
+    return value
 
 
 # --- Screenshots ------------------------------------------------------------------------------
@@ -272,10 +279,25 @@ class Session:
             shutil.rmtree(self.tmp, ignore_errors=True)
 
     def start_x(self):
+        # Under load a server has been seen to report its display and not take the program's
+        # connection: the server must answer a client before the program starts, else it is
+        # started once more. Its log goes to the artefacts.
+        for attempt in (1, 2):
+            self.launch_x(attempt)
+            if poll_quietly(15, lambda: self.procs["xvfb"].poll() is not None or self.x_answers()):
+                if self.procs["xvfb"].poll() is None:
+                    log(f"Xvfb on display {self.display}")
+                    return
+            log(f"Xvfb on display {self.display} does not answer (attempt {attempt})")
+            self.stop("xvfb")
+        raise Failure("the X server does not answer (see xvfb-2.log)")
+
+    def launch_x(self, attempt):
         read_end, write_end = os.pipe()
         self.spawn("xvfb", ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
                             f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp"],
-                   stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.tmp, "xvfb.log"), "wb"),
+                   stdout=subprocess.DEVNULL,
+                   stderr=open(os.path.join(self.artifacts, f"xvfb-{attempt}.log"), "wb"),
                    pass_fds=(write_end,))
         os.close(write_end)
         number = b""
@@ -287,7 +309,11 @@ class Session:
             number += part
         os.close(read_end)
         self.display = ":" + number.decode().strip()
-        log(f"Xvfb on display {self.display}")
+
+    def x_answers(self):
+        out = subprocess.run(["xdotool", "getdisplaygeometry"], env={**os.environ, "DISPLAY": self.display},
+                             capture_output=True, timeout=20)
+        return out.returncode == 0
 
     def env(self):
         env = {k: v for k, v in os.environ.items()
@@ -442,7 +468,12 @@ def run(s):
     s.spawn("program", [args.program], env=env, stdout=program_log, stderr=subprocess.STDOUT)
 
     # 1. Start-up.
-    s.window = poll("the main window", 90, lambda: s.windows(f"^{TITLE}$"))[0]
+    def main_window():
+        if s.procs["program"].poll() is not None:
+            with open(os.path.join(s.artifacts, "program.log"), errors="replace") as f:
+                raise Failure(f"the program ended before its window showed:\n{f.read()}")
+        return s.windows(f"^{TITLE}$")
+    s.window = poll("the main window", 90, main_window)[0]
     geometry = s.geometry(s.window)
     check(geometry[2:] == CLIENT, f"window size {geometry[2:]}, expected {CLIENT}")
     s.origin = geometry[:2]
