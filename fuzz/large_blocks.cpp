@@ -63,10 +63,16 @@ struct Blocks {
 
   void HandOut(void* block) {
     std::lock_guard<std::mutex> lock(mutex);
-    for (void*& h : handed_out) {
-      if (h == nullptr) {
-        h = block;
-        return;
+    for (int pass = 0; pass < 2; ++pass) {
+      for (void*& h : handed_out) {
+        if (h == nullptr) {
+          h = block;
+          return;
+        }
+      }
+      // Full: forget the blocks freed elsewhere (an AVBuffer's, freed inside libavutil).
+      for (void*& h : handed_out) {
+        if (__sanitizer_get_ownership(h) == 0) h = nullptr;
       }
     }
   }
