@@ -96,10 +96,10 @@ bool SteadyPeriod(const Features& f, const BeatGrid& grid, double from, double l
 Part PartOf(const Features& f, double start, double end, double length) {
   const double total = f.Seconds();
   const BeatGrid grid = FindBeats(f, std::max(0.0, start - 2), std::min(total, start + length + 2));
-  const double onset = std::clamp(OnOnset(f, AtLoudnessChange(f, start)), 0.0, std::max(0.0, total - length));
+  const double change = AtLoudnessChange(f, start);
+  const double onset = std::clamp(OnOnset(f, change), 0.0, std::max(0.0, total - length));
   if (grid.period <= 0 || (!grid.clear && !SteadyPeriod(f, grid, onset, length))) return {onset, std::min(total, onset + length)};
-  const double from =
-      grid.clear ? std::max(0.0, OnNearOnset(f, NearestBeat(grid, AtLoudnessChange(f, start)), kBeatSnapSeconds)) : onset;
+  const double from = grid.clear ? std::max(0.0, OnNearOnset(f, NearestBeat(grid, change), kBeatSnapSeconds)) : onset;
   const double bar = kBeatsPerBar * grid.period;
   double bars = std::max(1.0, std::round((end - from) / bar));
   // The grid's period is an estimate: bars that come to the length within the snap count as
@@ -119,10 +119,13 @@ Part PartOf(const Features& f, double start, double end, double length) {
 
 bool Overlaps(const Part& a, const Part& b) { return a.start < b.end && b.start < a.end; }
 
+// The level no 5 s of a part may fall below: kMaxDropDb under the song's median, less a margin.
+double LevelFloorDb(double medianDb) { return medianDb - kMaxDropDb + kLevelMarginDb; }
+
 // Parts shortened by whole bars where their end runs into a quiet stretch, at most to
 // kMinPartSeconds; false when the part still holds one.
 bool KeepLevel(const Features& f, double medianDb, Part& part) {
-  const double floor = medianDb - kMaxDropDb + kLevelMarginDb;
+  const double floor = LevelFloorDb(medianDb);
   if (QuietestLevelDb(f, part.start, part.end) >= floor) return true;
   const BeatGrid grid = FindBeats(f, part.start, part.end);
   const double step = grid.clear ? kBeatsPerBar * grid.period : 1.0;
@@ -165,7 +168,7 @@ std::vector<Suggestion> SuggestParts(const Features& f, double lengthSeconds, si
   std::vector<double> levels;
   for (const Part& p : instances) {
     levels.push_back(LevelDb(f, p.start, std::min(p.end, p.start + compared)));
-    if (QuietestLevelDb(f, p.start, p.end) >= medianDb - kMaxDropDb + kLevelMarginDb) loudest = std::max(loudest, levels.back());
+    if (QuietestLevelDb(f, p.start, p.end) >= LevelFloorDb(medianDb)) loudest = std::max(loudest, levels.back());
   }
   std::vector<size_t> order(instances.size());
   std::iota(order.begin(), order.end(), 0);

@@ -257,9 +257,8 @@ size_t RepeatEdge(const Steps& s, const std::vector<size_t>& partners, size_t in
 // along each partner's diagonal, back from `inside` while the steps still match (short breaks
 // bridged). A partner whose repeat reaches far back (the verse before this chorus matches the
 // verse before that one) tells nothing of where the chorus begins and is passed over. The
-// median of the others; `fallback` when none.
-size_t RepeatStart(const Steps& s, const std::vector<size_t>& partners, size_t inside, size_t guess, float threshold,
-                   size_t fallback) {
+// median of the others; s.count when none.
+size_t RepeatStart(const Steps& s, const std::vector<size_t>& partners, size_t inside, size_t guess, float threshold) {
   const auto n = static_cast<std::ptrdiff_t>(s.count);
   const auto search = static_cast<std::ptrdiff_t>(StepsOf(kEdgeSearchSeconds, s.seconds));
   const auto gap = static_cast<std::ptrdiff_t>(StepsOf(kGapSeconds, s.seconds));
@@ -277,14 +276,13 @@ size_t RepeatStart(const Steps& s, const std::vector<size_t>& partners, size_t i
       sum += std::pow(10.0, s.db[static_cast<size_t>(k)] / 10);
     level[static_cast<size_t>(t)] = PowerDb(sum / std::max(1, count));
   }
-  const auto depth = static_cast<std::ptrdiff_t>(StepsOf(kEdgeSearchSeconds, s.seconds));
   std::vector<std::ptrdiff_t> starts;
   for (size_t j : partners) {
     const std::ptrdiff_t lag = static_cast<std::ptrdiff_t>(j) - in;
     // How closely the levels of this repeat agree inside it sets how closely they must agree: a
     // copy agrees to a fraction of a dB, a chorus sung again to a dB or two.
     std::vector<double> inner;
-    for (std::ptrdiff_t t = in; t < in + depth && t < n && t + lag < n; ++t)
+    for (std::ptrdiff_t t = in; t < in + search && t < n && t + lag < n; ++t)
       inner.push_back(std::abs(level[static_cast<size_t>(t)] - level[static_cast<size_t>(t + lag)]));
     double tol = kLevelAgreementDb;
     if (!inner.empty()) {
@@ -300,13 +298,12 @@ size_t RepeatStart(const Steps& s, const std::vector<size_t>& partners, size_t i
       --t;
       if (same(t, t + lag)) first = t;
     }
-      if (std::abs(first - static_cast<std::ptrdiff_t>(guess)) <= search) starts.push_back(first);
+    if (std::abs(first - static_cast<std::ptrdiff_t>(guess)) <= search) starts.push_back(first);
   }
-  if (starts.empty()) return fallback;
+  if (starts.empty()) return s.count;
   std::nth_element(starts.begin(), starts.begin() + static_cast<std::ptrdiff_t>(starts.size() / 2), starts.end());
   return static_cast<size_t>(starts[starts.size() / 2]);
 }
-
 
 Repeats ChorusStarts(const Features& f, const Steps& s, double length) {
   const size_t n = s.count;
@@ -344,7 +341,8 @@ Repeats ChorusStarts(const Features& f, const Steps& s, double length) {
   }
   const size_t inside = std::min(chosen->first + half + 1, chosen->first + chosen->count - 1);
   const std::vector<size_t> partners = Partners(d, longRepeat, n, inside, threshold, spacing);
-  size_t edge = RepeatStart(s, partners, inside, chosen->first, threshold, RepeatEdge(s, partners, inside, chosen->first));
+  size_t edge = RepeatStart(s, partners, inside, chosen->first, threshold);
+  if (edge == n) edge = RepeatEdge(s, partners, inside, chosen->first);
   while (edge < n && s.quiet[edge]) ++edge;
   Repeats out;
   out.seconds = static_cast<double>(chosen->count) * s.seconds;
