@@ -22,13 +22,15 @@ int RunTonewright(QApplication& application) {
   Tfrmmain window;
   if (window.StartupRefused()) return 0;
   // A file named on the command line (a path or a file:// URI, as a file manager's "Open With"
-  // passes it) opens as a drop or the dialog would open it.
+  // passes it) opens as a drop or the dialog would open it; a name they refuse is reported once
+  // the window shows.
   const QStringList arguments = application.arguments();
   if (arguments.size() > 1) {
     const QString& given = arguments.at(1);
     const QUrl url(given);
     const QString path = url.isLocalFile() ? url.toLocalFile() : QFileInfo(given).absoluteFilePath();
     if (source::IsAcceptedName(path.toStdString())) window.LoadInputFile(path);
+    else window.ShowCannotOpen(path, QString::fromLatin1(source::kRefusedNameReason));
   }
   window.show();
   TerminateWatch watch(&window);

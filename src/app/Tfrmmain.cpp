@@ -56,7 +56,7 @@ void Tfrmmain::FormCreate() {
   // 5: the engine must be version 2.4; otherwise the program ends before the window shows.
   if ((h.engineVersion() >> 16) != kEngineVersionWord) {
     h.messageBox(nullptr, QMessageBox::Critical, QStringLiteral("Error"),
-                 QStringLiteral("An incorrect version of BASS.DLL was loaded"));
+                 QStringLiteral("An incorrect version of the audio engine was loaded"));
     startupRefused_ = true;
     return;
   }

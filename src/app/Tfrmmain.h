@@ -168,7 +168,10 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   // common sequence.
   void btnselectClick();
   void audiodropDrop(const QStringList& paths);
+  // Opens `path` as the dialog and a drop do; a file that does not open is reported, with why.
   void LoadInputFile(const QString& path);
+  // The message that `path` cannot be opened, and `reason` why.
+  void ShowCannotOpen(const QString& path, const QString& reason);
   // The 33-ms refresh of the view.
   void Timer1Timer();
   // The view's mouse.

@@ -26,6 +26,7 @@
 #include "convert/phone_limits.h"
 #include "preview/effect_arithmetic.h"
 #include "source/input_choice.h"
+#include "source/openers.h"
 #include "wave/select_part.h"
 
 namespace {
@@ -142,7 +143,18 @@ bool Tfrmmain::FileDragEvent(QEvent* event) {
 
 void Tfrmmain::LoadInputFile(const QString& path) {
   MirrorControls();  // the fade-in starts from the boxes as they are now
-  loader.LoadInputFile(path.toStdString());
+  if (loader.LoadInputFile(path.toStdString())) return;
+  ShowCannotOpen(path, QString::fromStdString(source::WhyNotOpened(path.toStdString())));
+}
+
+void Tfrmmain::ShowCannotOpen(const QString& path, const QString& reason) {
+  // Before the window shows (a file named on the command line), the message waits for it.
+  if (!isVisible()) {
+    QTimer::singleShot(0, this, [this, path, reason] { ShowCannotOpen(path, reason); });
+    return;
+  }
+  app::hooks().messageBox(this, QMessageBox::Warning, QStringLiteral("Ombrix Tonewright"),
+                          QStringLiteral("Tonewright cannot open this file.\n\n%1: %2").arg(path, reason));
 }
 
 void Tfrmmain::ShowInputPath(const std::string& path) { sEdit1->setText(QString::fromStdString(path)); }
@@ -336,7 +348,10 @@ void Tfrmmain::ConvertToRingtone(const QString& input, const QString& output) {
   converter.onProgress = [this](int percent) { onebar->setValue(percent); };
   converter.processEvents = [] { QCoreApplication::processEvents(); };
   const convert::ConvertResult result = converter.ConvertToRingtone(request);
-  const QString message = QString::fromLatin1(convert::ResultMessage(result));
+  QString message = QString::fromLatin1(convert::ResultMessage(result));
+  // A file that cannot be written says why (a full disk, a folder without the right to write).
+  if (result == convert::ConvertResult::ErrorWriting && !converter.lastError().empty())
+    message += QStringLiteral("\n\n") + QString::fromStdString(converter.lastError());
   if (!message.isEmpty()) {
     app::hooks().messageBox(this, QMessageBox::Critical, QStringLiteral("Error"), message);
   } else if (result == convert::ConvertResult::Done && autocheck->isChecked()) {

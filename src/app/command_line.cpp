@@ -176,6 +176,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       error = text.toStdString();
       for (const auto& [option, set] : values)
         if (option.names().contains(name)) error = LongName(option) + ": a value is missing";
+      for (const auto& [option, set] : flags)
+        if (option.names().contains(name)) error = LongName(option) + ": takes no value";
     }
     return parsed;
   }
@@ -207,22 +209,30 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     return parsed;
   }
   const QStringList files = parser.positionalArguments();
-  if (files.empty()) {
-    error = "no file given";
-  } else if (files.size() > 1) {
-    error = "more than one file given";
-  } else if (suggest && !line.output.empty()) {
-    error = "--suggest and --output do not go together";
-  } else if (!suggest && line.output.empty()) {
-    error = "--output is missing";
-  } else if (line.count && !suggest) {
-    error = "--count goes with --suggest";
-  } else if (line.length && (line.start || line.end)) {
-    error = "--length goes with --suggest, or a conversion of the suggested part (without --start and --end)";
-  } else if (line.normalize && line.gain) {
-    error = "--gain and --normalize do not go together";
-  } else if (line.start && line.end && *line.start >= *line.end) {
-    error = "the start is not before the end";
+  // What only a conversion uses, which --suggest would silently ignore.
+  std::string conversionOnly;
+  for (const char* name : {"start", "end", "fade-in", "fade-out", "gain", "normalize", "high-pass", "low-pass", "title",
+                           "artist", "album", "genre", "year"}) {
+    if (conversionOnly.empty() && parser.isSet(QString::fromLatin1(name))) conversionOnly = std::string("--") + name;
+  }
+  // The rules between options, the first that is broken named.
+  const std::pair<bool, std::string> rules[] = {
+      {files.empty(), "no file given"},
+      {files.size() > 1, "more than one file given"},
+      {suggest && !line.output.empty(), "--suggest and --output do not go together"},
+      {suggest && !conversionOnly.empty(), "--suggest and " + conversionOnly + " do not go together"},
+      {!suggest && line.output.empty(), "--output is missing"},
+      {line.count && !suggest, "--count goes with --suggest"},
+      {line.length && (line.start || line.end),
+       "--length goes with --suggest, or a conversion of the suggested part (without --start and --end)"},
+      {line.normalize && line.gain.has_value(), "--gain and --normalize do not go together"},
+      {line.start && line.end && *line.start >= *line.end, "the start is not before the end"},
+  };
+  for (const auto& [broken, message] : rules) {
+    if (broken) {
+      error = message;
+      break;
+    }
   }
   if (!error.empty()) return parsed;
   line.input = files.front().toStdString();

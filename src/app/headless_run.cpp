@@ -116,9 +116,11 @@ class SignalsCancel {
   struct sigaction old_[std::size(kSignals)] {};
 };
 
+// The file does not open, or does not decode far enough: the message names it and says why.
 int CannotRead(const std::string& input, Console console) {
+  const std::string why = source::WhyNotOpened(input);
   console.err << kProgram << ": " << convert::ResultMessage(convert::ConvertResult::ErrorCreatingStream) << " ("
-              << input << ")\n";
+              << input << (why.empty() ? "" : ": " + why) << ")\n";
   return 1;
 }
 
@@ -236,6 +238,7 @@ int Convert(const CommandLine& line, Console console) {
       return 128 + g_signal;
     case convert::ConvertResult::StartPastEnd:
       return PastTheEnd(fileSeconds, console);
+    case convert::ConvertResult::ErrorCreatingStream: return CannotRead(input, console);
     case convert::ConvertResult::ErrorWriting:
       console.err << kProgram << ": " << convert::ResultMessage(result) << " ("
                   << (converter.lastError().empty() ? request.outputPath : converter.lastError()) << ")\n";

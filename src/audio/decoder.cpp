@@ -31,6 +31,7 @@ void FileDecoder::Impl::ResetDecodeState() {
   buffer_frames = 0;
   buffer_used = 0;
   placement_failed = false;
+  checks_left = 0;
   demux_done = false;
   flushed = false;
   decoder_done = false;
@@ -75,7 +76,7 @@ std::unique_ptr<FileDecoder> FileDecoder::Open(const std::string& path, const De
     int channels = impl->codec->ch_layout.nb_channels;
     if (channels <= 0) channels = st->codecpar->ch_layout.nb_channels;
     if (channels <= 0 || channels > 32) {
-      *error = ERROR_FILEFORM;
+      *error = impl->input.FailureOfARecognised();
       return nullptr;
     }
     impl->channels = static_cast<uint32_t>(channels);
@@ -85,13 +86,13 @@ std::unique_ptr<FileDecoder> FileDecoder::Open(const std::string& path, const De
 
     // A file opens only if it decodes: the first frame also tells rate and first timestamp.
     if (!impl->DecodeFrame()) {
-      *error = ERROR_FILEFORM;
+      *error = impl->input.FailureOfARecognised();
       return nullptr;
     }
     const AVFrame* first = impl->frame.get();
     const int rate = first->sample_rate > 0 ? first->sample_rate : impl->codec->sample_rate;
     if (rate <= 0 || rate > kHighestRate) {
-      *error = ERROR_FILEFORM;
+      *error = impl->input.FailureOfARecognised();
       return nullptr;
     }
     impl->rate = static_cast<uint32_t>(rate);

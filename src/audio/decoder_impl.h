@@ -28,6 +28,8 @@ struct FileDecoder::Impl {
   Reach SeekByTimestamp(int64_t frame);
   bool SeekFromStart(int64_t frame);
   bool Rewind();  // back to frame 0 without reopening, where the file allows it
+  // The frame a decoded frame's timestamp places it at, counted as a straight decode counts.
+  int64_t PlaceOf(int64_t timestamp) const;
   void ResetDecodeState();
   // False after a reopening failed: nothing decodes any more.
   bool Usable() const { return codec && input.format && input.stream_index >= 0 && frame && packet; }
@@ -65,6 +67,8 @@ struct FileDecoder::Impl {
   int64_t next_start = 0;    // where the next decoded frame starts, in a straight decode
   int64_t pos = 0;           // the next frame Read returns
   bool place_by_pts = false; // the next decoded frame is placed by its timestamp (after a seek)
+  int checks_left = 0;       // frames after a placement whose timestamps check it
+  int64_t shift_seen = 0;    // how far the first checking frame's timestamp lay from the count
   bool placement_failed = false;
   bool demux_done = false;
   bool flushed = false;      // the decoder has been told that no more packets come

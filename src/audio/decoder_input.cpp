@@ -26,6 +26,10 @@ bool RestoreKnownStream(const InputRequest& request, AVFormatContext* ctx) {
 
 }  // namespace
 
+int DemuxInput::FailureOfARecognised() const {
+  return probe_score > AVPROBE_SCORE_EXTENSION ? ERROR_DAMAGED : ERROR_FILEFORM;
+}
+
 int OpenDemuxer(const InputRequest& request, DemuxInput* out) {
   out->format.reset();
   out->stream_index = -1;
@@ -39,12 +43,22 @@ int OpenDemuxer(const InputRequest& request, DemuxInput* out) {
   ctx->pb = out->io->Context();
   ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
   ctx->io_open = &RefuseNestedOpen;
+  // A format the probe recognises but whose header does not open is damaged, not unknown.
+  const AVInputFormat* format = request.format;
+  out->probe_score = AVPROBE_SCORE_MAX;
+  if (format == nullptr) {
+    out->probe_score = av_probe_input_buffer2(ctx->pb, &format, request.path.c_str(), nullptr, 0, 0);
+    if (out->probe_score < 0) {
+      avformat_free_context(ctx);
+      return ERROR_FILEFORM;
+    }
+  }
   // On failure avformat_open_input frees the context (not our I/O).
-  if (avformat_open_input(&ctx, request.path.c_str(), request.format, nullptr) < 0) return ERROR_FILEFORM;
+  if (avformat_open_input(&ctx, request.path.c_str(), format, nullptr) < 0) return out->FailureOfARecognised();
   out->format.reset(ctx);
 
   if (!RestoreKnownStream(request, ctx) && request.find_stream_info && avformat_find_stream_info(ctx, nullptr) < 0) {
-    return ERROR_FILEFORM;
+    return out->FailureOfARecognised();
   }
 
   int index = request.stream_index;

@@ -17,6 +17,12 @@ struct DemuxInput {
   std::unique_ptr<FileWindowIO> io;
   FormatContextPtr format;
   int stream_index = -1;
+  // How surely the probe recognised the format (AVPROBE_SCORE_MAX when it was given).
+  int probe_score = AVPROBE_SCORE_MAX;
+
+  // A file whose format this sure a probe recognised, but that does not open or decode, is
+  // damaged; a guess from a few bytes or the name alone is not a recognition.
+  int FailureOfARecognised() const;
 
   AVStream* Stream() const { return format->streams[stream_index]; }
 };

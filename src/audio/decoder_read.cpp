@@ -12,6 +12,15 @@ namespace {
 constexpr int kMaxErrorsInRow = 64;
 }
 
+int64_t FileDecoder::Impl::PlaceOf(int64_t ts) const {
+  if (ticks_per_frame > 0) {
+    const int64_t ticks = ts - first_ticks;
+    const int64_t index = (ticks + (ticks >= 0 ? ticks_per_frame / 2 : -ticks_per_frame / 2)) / ticks_per_frame;
+    return index * frames_per_packet;
+  }
+  return av_rescale_q(ts, input.Stream()->time_base, AVRational{1, static_cast<int>(rate)}) - first_pts;
+}
+
 bool FileDecoder::Impl::DecodeFrame() {
   if (decoder_done || !Usable()) return false;
   int errors = 0;
@@ -21,20 +30,30 @@ bool FileDecoder::Impl::DecodeFrame() {
       const int n = converter.Convert(frame.get(), &buffer);
       if (n <= 0) continue;  // damage: a frame of another layout
       int64_t start = next_start;
+      const int64_t ts = frame->best_effort_timestamp;
+      const int64_t stamped = ts == AV_NOPTS_VALUE || !(place_by_pts || checks_left > 0) ? AV_NOPTS_VALUE : PlaceOf(ts);
       if (place_by_pts) {
         place_by_pts = false;
-        if (frame->best_effort_timestamp == AV_NOPTS_VALUE) {
+        if (stamped == AV_NOPTS_VALUE) {
           placement_failed = true;
           decoder_done = true;
           return false;
         }
-        const int64_t ts = frame->best_effort_timestamp;
-        if (ticks_per_frame > 0) {
-          const int64_t ticks = ts - first_ticks;
-          const int64_t index = (ticks + (ticks >= 0 ? ticks_per_frame / 2 : -ticks_per_frame / 2)) / ticks_per_frame;
-          start = index * frames_per_packet;
-        } else {
-          start = av_rescale_q(ts, input.Stream()->time_base, AVRational{1, static_cast<int>(rate)}) - first_pts;
+        start = stamped;
+        checks_left = 2;
+        shift_seen = 0;
+      } else if (checks_left > 0 && stamped != AV_NOPTS_VALUE) {
+        // A placement by one frame's timestamp is checked against the next two: an Ogg Vorbis
+        // stream stamps a frame that follows a change of block size now and then 448 samples
+        // late, and the frames after it right again. Two frames in a row that agree on another
+        // place than the count move the whole placement there.
+        --checks_left;
+        const int64_t shift = stamped - start;
+        if (checks_left == 1) {
+          shift_seen = shift;
+          if (shift == 0) checks_left = 0;
+        } else if (shift != 0 && shift == shift_seen) {
+          start = stamped;
         }
       }
       buffer_start = start;

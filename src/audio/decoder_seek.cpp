@@ -12,6 +12,7 @@ FileDecoder::Impl::Reach FileDecoder::Impl::DiscardTo(int64_t target) {
     if (buffer_start + buffer_used <= target && target < buffer_start + buffer_frames) {
       buffer_used = target - buffer_start;
       pos = target;
+      checks_left = 0;  // placed: reading counts on from here
       return Reach::kReached;
     }
     const bool placing = place_by_pts;

@@ -53,6 +53,8 @@ class Encoder : public Tap {
   void Abort();
   // What went wrong, for diagnostics: the program's outcome and the tail of its standard error.
   std::string Diagnostics() const;
+  // The end of what the program wrote on its standard error.
+  std::string StderrTail() const { return process_->StderrTail(); }
 
  private:
   Encoder(EncoderHandle handle, Handle channel, const Format& format, bool to16);

@@ -12,6 +12,16 @@ using namespace detail;
 namespace detail {
 
 namespace {
+thread_local std::string lastMessage;
+
+// The last line of what the encoder's program wrote on its standard error.
+void KeepMessage(const Encoder& encoder) {
+  std::string tail = encoder.StderrTail();
+  while (!tail.empty() && (tail.back() == '\n' || tail.back() == '\r')) tail.pop_back();
+  const size_t line = tail.find_last_of('\n');
+  lastMessage = line == std::string::npos ? tail : tail.substr(line + 1);
+}
+
 Registry<Encoder>& Encoders() {
   static Registry<Encoder> encoders;
   return encoders;
@@ -87,7 +97,9 @@ bool Encode_Stop(EncoderHandle h) {
     if (!encoder) return Fail(ERROR_HANDLE, false);
     // No block reaches the encoder once it is off its channel; then its input is closed.
     TakeOffChannel(*encoder);
-    if (!encoder->Finish()) return Fail(ERROR_ENDED, false);
+    const bool finished = encoder->Finish();
+    KeepMessage(*encoder);
+    if (!finished) return Fail(ERROR_ENDED, false);
     SetError(ERROR_OK);
     return true;
   });
@@ -100,9 +112,12 @@ bool Encode_Abort(EncoderHandle h) {
     if (!encoder) return Fail(ERROR_HANDLE, false);
     TakeOffChannel(*encoder);
     encoder->Abort();
+    KeepMessage(*encoder);
     SetError(ERROR_OK);
     return true;
   });
 }
+
+std::string Encode_GetMessage() { return lastMessage; }
 
 }  // namespace audio

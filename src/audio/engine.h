@@ -30,6 +30,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace audio {
 
@@ -88,7 +89,8 @@ enum Error : int {
   ERROR_ILLPARAM = 20, // an illegal parameter
   ERROR_NOTAVAIL = 37, // the requested data is not available (end reached)
   ERROR_DECODE = 38,   // the channel is not a decoding channel / is a decoding one
-  ERROR_FILEFORM = 41, // unsupported or damaged file format
+  ERROR_FILEFORM = 41, // not a format the engine reads
+  ERROR_DAMAGED = 46,  // a format the engine reads, but the file's data does not decode
   ERROR_CREATE = 33,   // could not create (a process, a file)
   ERROR_ENDED = 45,    // the channel has ended
   ERROR_UNKNOWN = -1,
@@ -118,7 +120,10 @@ int ErrorGetCode();
 // Flags: STREAM_DECODE (read with ChannelGetData instead of playing), SAMPLE_FLOAT,
 // STREAM_PRESCAN (exact length and seeking), STREAM_AUTOFREE. Returns 0 on failure.
 // The general opener takes every format the engine decodes; the named ones take their own
-// family only and fail with ERROR_NOTAUDIO / ERROR_FILEFORM on anything else.
+// family only and fail with ERROR_NOTAUDIO / ERROR_FILEFORM on anything else. A file that cannot
+// be read fails with ERROR_FILEOPEN (errno tells why), one without an audio stream with
+// ERROR_NOTAUDIO, one whose format is recognised but whose first packets do not decode with
+// ERROR_DAMAGED.
 Handle StreamCreateFile(const char* path, uint64_t offset, uint64_t length, uint32_t flags);
 Handle WMA_StreamCreateFile(const char* path, uint64_t offset, uint64_t length, uint32_t flags);
 Handle APE_StreamCreateFile(const char* path, uint64_t offset, uint64_t length, uint32_t flags);
@@ -218,5 +223,9 @@ bool Encode_Stop(EncoderHandle);
 // Ends the encoder without letting it finish (it is terminated, then waited for): for a
 // conversion that is cancelled. True when the handle was a running encoder.
 bool Encode_Abort(EncoderHandle);
+// The last line that the program of the encoder this thread last stopped or aborted wrote on its
+// standard error, as it wrote it: its own words of what went wrong ("faac: x.m4r: cannot write
+// the output file: No space left on device"). Empty when it wrote nothing.
+std::string Encode_GetMessage();
 
 }  // namespace audio

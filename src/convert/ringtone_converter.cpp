@@ -89,13 +89,24 @@ ConvertResult RingtoneConverter::Run(const ConvertRequest& request) {
   if (KindOfName(request.outputPath) != RingtoneKind::IPhone) return RenderInProcess(request);
   int64_t shortAt = -1;
   const ConvertResult first = RenderPass(request, -1, &shortAt);
+  if (first == ConvertResult::ErrorWriting) KeepEncoderWords();
   if (shortAt < 0) return first;
   // The source ended before the part's end (its length was a header's estimate): the part is
   // rendered again to the length it truly has, which the encoder is told, fades placed within it.
   int64_t again = -1;
   const ConvertResult second = RenderPass(request, shortAt, &again);
+  if (second == ConvertResult::ErrorWriting) KeepEncoderWords();
   renderDone_.store(false);
   return again < 0 ? second : ConvertResult::ErrorGetData;
+}
+
+void RingtoneConverter::KeepEncoderWords() {
+  // "faac: x.m4r: cannot write the output file: No space left on device", without the program's
+  // name: the same words as the in-process writers'.
+  std::string words = audio::Encode_GetMessage();
+  if (const size_t colon = words.find(": "); colon != std::string::npos && words.compare(0, colon, "faac") == 0)
+    words.erase(0, colon + 2);
+  lastError_ = words;
 }
 
 ConvertResult RingtoneConverter::OpenPart(const ConvertRequest& request, int64_t frames) {

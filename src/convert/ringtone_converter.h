@@ -68,7 +68,8 @@ class RingtoneConverter {
   // The running conversion's mixer (its source goes with it) and encoder; 0 when none.
   audio::Handle renderMixer() const { return renderMixer_.load(); }
   audio::EncoderHandle encoderHandle() const { return encoderHandle_.load(); }
-  // Why the last in-process encoding failed (the file and the cause); empty otherwise. Read
+  // Why the last conversion could not write its file (the file and the cause, in the in-process
+  // writer's or the encoder program's words); empty otherwise or when nothing said why. Read
   // after ConvertToRingtone has returned.
   const std::string& lastError() const { return lastError_; }
   // True when the last conversion stopped at its end time (not at the file's end).
@@ -81,6 +82,8 @@ class RingtoneConverter {
   // encoder, told that length, is then ended without a file).
   ConvertResult RenderPass(const ConvertRequest& request, int64_t frames, int64_t* shortAt);
   // Opens the part (PartRender::Open's `frames`) and publishes its mixer; Done, or the failure.
+  // The encoder program's last words on its standard error become lastError_.
+  void KeepEncoderWords();
   ConvertResult OpenPart(const ConvertRequest& request, int64_t frames);
   // The whole part into an Android or MP3 ringtone, encoded on this thread.
   ConvertResult RenderInProcess(const ConvertRequest& request);

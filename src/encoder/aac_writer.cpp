@@ -174,7 +174,12 @@ void AacWriter::OpenMuxer(const Tags& tags) {
     av_dict_set(&mux_->metadata, "encoding_tool", ToolName().c_str(), 0);
   }
 
-  err = avformat_write_header(mux_.get(), nullptr);
+  // The movie's clock runs at the sample rate, so that the edit list and the track's duration
+  // end on the last sample instead of the millisecond before it.
+  AVDictionary* options = nullptr;
+  if (mp4_) av_dict_set_int(&options, "movie_timescale", ctx_->sample_rate, 0);
+  err = avformat_write_header(mux_.get(), &options);
+  av_dict_free(&options);
   if (err < 0) Fail("cannot write the file header", err);
   out_.FlushAvio();
 }

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <random>
 
 #include "encoder/errors.h"
 
@@ -69,6 +70,33 @@ std::string BaseOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// An unnamed file in `dir` (O_TMPFILE), or -1 where the file system or the kernel has none or
+// /proc, through which it is given its name, is missing.
+int OpenUnnamed(const std::string& dir) {
+#if defined(__linux__) && defined(O_TMPFILE)
+  if (::access("/proc/self/fd", X_OK) != 0) return -1;
+  return ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#else
+  (void)dir;
+  return -1;
+#endif
+}
+
+// Gives the unnamed file `fd` a fresh name of the pattern `tmpl` (ending in XXXXXX, replaced in
+// place). False with errno set when it cannot.
+bool LinkUnnamed(int fd, char* tmpl) {
+  const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+  const size_t len = std::strlen(tmpl);
+  static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    uint64_t r = (static_cast<uint64_t>(std::random_device{}()) << 32) ^ std::random_device{}();
+    for (size_t i = len - 6; i < len; ++i, r /= 62) tmpl[i] = kChars[r % 62];
+    if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, tmpl, AT_SYMLINK_FOLLOW) == 0) return true;
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
 }  // namespace
 
 // FFmpeg 6.1 made the buffer of the write callback const; both forms forward to WritePacket.
@@ -89,13 +117,18 @@ OutputFile::OutputFile(std::string target, bool ownProcess) : target_(std::move(
   std::string tmpl = DirOf(target_) + "/." + base + ".XXXXXX";
   if (tmpl.size() >= sizeof g_temp_path) Fail("cannot create the output file", ENAMETOOLONG);
 
-  if (ownProcess) InstallSignalCleanup();
-  g_armed = 0;
-  std::memcpy(g_temp_path, tmpl.c_str(), tmpl.size() + 1);
-  fd_ = ::mkostemp(g_temp_path, O_CLOEXEC);
-  if (fd_ < 0) Fail("cannot create the output file", errno);
-  g_armed = 1;
-  temp_ = g_temp_path;
+  own_ = ownProcess;
+  if (own_) InstallSignalCleanup();
+  pattern_ = tmpl;
+  // A file without a name vanishes with the process however it ends, even by SIGKILL; it gets
+  // its name only when complete. Where the file system has no such files, a named temporary,
+  // which the signal handler removes.
+  fd_ = OpenUnnamed(DirOf(target_));
+  if (fd_ < 0) {
+    fd_ = ::mkostemp(tmpl.data(), O_CLOEXEC);
+    if (fd_ < 0) Fail("cannot create the output file", errno);
+    NameTemp(tmpl);
+  }
 
   auto* buffer = static_cast<unsigned char*>(av_malloc(kAvioBufferSize));
   if (buffer) {
@@ -106,8 +139,10 @@ OutputFile::OutputFile(std::string target, bool ownProcess) : target_(std::move(
   }
   if (!avio_) {
     ::close(fd_);
-    ::unlink(temp_.c_str());
-    g_armed = 0;
+    fd_ = -1;
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+    temp_.clear();
+    if (own_) g_armed = 0;
     Fail("cannot create the output file", ENOMEM);
   }
 }
@@ -119,7 +154,15 @@ OutputFile::~OutputFile() {
   }
   if (fd_ >= 0) ::close(fd_);
   if (!committed_ && !temp_.empty()) ::unlink(temp_.c_str());
+  if (own_) g_armed = 0;
+}
+
+void OutputFile::NameTemp(const std::string& path) {
+  temp_ = path;
+  if (!own_) return;
   g_armed = 0;
+  std::memcpy(g_temp_path, path.c_str(), path.size() + 1);
+  g_armed = 1;
 }
 
 int OutputFile::WritePacket(void* opaque, const uint8_t* buf, int size) {
@@ -167,12 +210,18 @@ void OutputFile::Commit() {
   }
   if (::fchmod(fd_, mode) != 0) Fail("cannot set the output file's permissions", errno);
   if (::fsync(fd_) != 0) Fail("cannot write the output file", errno);
+  if (temp_.empty()) {
+    // The unnamed file: named beside the target, and renamed over it at once.
+    std::string name = pattern_;
+    if (!LinkUnnamed(fd_, name.data())) Fail("cannot write the output file", errno);
+    NameTemp(name);
+  }
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) Fail("cannot write the output file", errno);
   if (::rename(temp_.c_str(), target_.c_str()) != 0) Fail("cannot replace the output file", errno);
   committed_ = true;
-  g_armed = 0;
+  if (own_) g_armed = 0;
 }
 
 void OutputFile::Fail(const std::string& what, int err) const {

@@ -1,5 +1,6 @@
-// The output file, written as a temporary file beside the target and renamed over it only when
-// complete: a failed or interrupted run leaves neither a partial file nor a changed target.
+// The output file, written as an unnamed file in the target's folder (a named temporary where the
+// file system has none) that is named and renamed over the target only when complete: a failed,
+// interrupted or killed run leaves neither a partial file nor a changed target.
 #pragma once
 
 #include <string>
@@ -31,6 +32,7 @@ class OutputFile {
   // The temporary file's descriptor, for edits after the muxer has finished.
   int fd() const { return fd_; }
   const std::string& target() const { return target_; }
+  // The named temporary: empty while the file is unnamed.
   const std::string& temp_path() const { return temp_; }
 
   // Makes the file durable, gives it the target's permissions (or the usual ones for a new file)
@@ -47,9 +49,13 @@ class OutputFile {
 #endif
   static int64_t Seek(void* opaque, int64_t offset, int whence);
   [[noreturn]] void Fail(const std::string& what, int err) const;
+  // The temporary has the name `path` from now on (the signal handler removes it in own mode).
+  void NameTemp(const std::string& path);
 
   std::string target_;
+  std::string pattern_;  // the temporary's name, ending in XXXXXX
   std::string temp_;
+  bool own_ = false;
   int fd_ = -1;
   AVIOContext* avio_ = nullptr;
   int write_errno_ = 0;

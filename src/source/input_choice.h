@@ -21,6 +21,9 @@ inline constexpr const char* kOpenFilterName = "All Support Files";
 // a ringtone to trim again.
 std::span<const std::string_view> AcceptedExtensions();
 bool IsAcceptedName(std::string_view path);
+// Why a name that IsAcceptedName refuses is not opened.
+inline constexpr const char* kRefusedNameReason =
+    "its name does not end in one of the kinds Tonewright opens (the Select dialog lists them)";
 
 // The dialog's one filter in the "Name (*.a *.b)" form file dialogs take.
 std::string OpenDialogFilter();

@@ -1,5 +1,12 @@
 #include "source/openers.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 namespace source {
 
 std::string LowerExtension(std::string_view path) {
@@ -47,4 +54,29 @@ audio::Handle OpenRenderStream(const std::string& path, uint32_t flags) {
   return OpenWith(RenderOpener(LowerExtension(path)), path, flags);
 }
 
+std::string WhyNotOpened(const std::string& path) {
+  const audio::Handle h = OpenSourceStream(path, kScanFlags);
+  if (h == 0) return OpenFailureReason(path, audio::ErrorGetCode());
+  audio::StreamFree(h);
+  return {};
+}
+
+std::string OpenFailureReason(const std::string& path, int engineError) {
+  // The file system first: whatever the engine said, a file that cannot be read says so.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  struct stat st {};
+  const bool known = ::fstat(fd, &st) == 0;
+  ::close(fd);
+  if (known && S_ISDIR(st.st_mode)) return "is a folder";
+  if (known && S_ISREG(st.st_mode) && st.st_size == 0) return "is empty";
+  switch (engineError) {
+    case audio::ERROR_NOTAUDIO: return "has no sound";
+    case audio::ERROR_DAMAGED: return "is damaged";
+    case audio::ERROR_MEM: return "needs more memory than there is";
+    default: return "is not a sound or video file Tonewright can read";
+  }
+}
+
 }  // namespace source
+

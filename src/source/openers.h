@@ -31,4 +31,13 @@ Opener RenderOpener(std::string_view lowerExtension);
 audio::Handle OpenSourceStream(const std::string& path, uint32_t flags);
 audio::Handle OpenRenderStream(const std::string& path, uint32_t flags);
 
+// Why `path` did not open, in words its user understands, from the error the last opening on
+// this thread left (`engineError`, audio::ErrorGetCode()) and the file system: the file system's
+// own words ("No such file or directory", "Permission denied"), "is a folder", "has no sound",
+// "is empty", "is damaged", or "is not a sound or video file Tonewright can read".
+std::string OpenFailureReason(const std::string& path, int engineError);
+// Why `path` does not open as the preview and the scan open it, found by trying it once more (a
+// failed opening costs little); empty when it opens now. Call it with the engine initialised.
+std::string WhyNotOpened(const std::string& path);
+
 }  // namespace source

@@ -17,7 +17,7 @@ void SourceLoader::StopScan() {
   scan_.reset();
 }
 
-void SourceLoader::LoadInputFile(const std::string& path) {
+bool SourceLoader::LoadInputFile(const std::string& path) {
   // The earlier file's scan ends before anything of the next file starts.
   StopScan();
   if (const audio::Handle old = shared_.playStream.load(); old != 0) {
@@ -37,9 +37,11 @@ void SourceLoader::LoadInputFile(const std::string& path) {
   view_.ResetFileControls();
   if (OpenSource(path)) {
     view_.EnableView();
-  } else if (shared_.playStream.load() == 0) {
-    view_.DisableView();
+    return true;
   }
+  if (shared_.playStream.load() != 0) return true;  // it plays, without its waveform
+  view_.DisableView();
+  return false;
 }
 
 bool SourceLoader::OpenSource(const std::string& path) {

@@ -65,8 +65,8 @@ class SourceLoader {
   SourceLoader& operator=(const SourceLoader&) = delete;
 
   // Closes the open file, resets the controls, shows `path` and opens it. A file that does not
-  // open leaves the window reset and silent.
-  void LoadInputFile(const std::string& path);
+  // open leaves the window reset, with no file, and returns false.
+  bool LoadInputFile(const std::string& path);
   // Opens `path` as the preview stream (playing at once) and the scan stream (with its scan).
   // True when both streams opened and the scan runs.
   bool OpenSource(const std::string& path);

@@ -89,6 +89,13 @@ TEST(CommandLineTest, WrongCommandLinesSayWhy) {
       {{"-o", "a", "-x", "song.mp3"}, "unknown option '-x'"},
       {{"--output", "a", "-o", "b", "song.mp3"}, "--output is given twice"},
       {{"-o", "a", "song.mp3", "-e"}, "--end: a value is missing"},
+      // What only a conversion uses is refused with --suggest, not ignored.
+      {{"--suggest", "-s", "3", "song.mp3"}, "--suggest and --start do not go together"},
+      {{"--suggest", "--normalize", "song.mp3"}, "--suggest and --normalize do not go together"},
+      {{"--suggest", "--count", "2", "--title", "T", "song.mp3"}, "--suggest and --title do not go together"},
+      {{"--suggest", "--low-pass=300", "song.mp3"}, "--suggest and --low-pass do not go together"},
+      {{"--help=x"}, "--help: takes no value"},
+      {{"-o", "a", "--normalize=1", "song.mp3"}, "--normalize: takes no value"},
   };
   for (const auto& c : cases) {
     const auto parsed = app::ParseCommandLine(c.args);
@@ -286,7 +293,7 @@ TEST_F(HeadlessTest, FailuresExitWithTheirStatusAndKeepAnExistingOutput) {
   };
   const std::string bad = twtest::Fixture("random.mp3");
   EXPECT_EQ(Run({"--output", out.string(), "--start", "1", "--end", "3", bad}), 1);
-  EXPECT_EQ(stderrText, "tonewright: Error creating stream! (" + bad + ")\n");
+  EXPECT_EQ(stderrText, "tonewright: Error creating stream! (" + bad + ": is not a sound or video file Tonewright can read)\n");
   EXPECT_TRUE(untouched());
   {
     twtest::SinkDir sink("code:1");
@@ -378,7 +385,7 @@ TEST(ProgramCommandLineTest, RunsWithoutADisplayAndWritesACheckedRingtone) {
   EXPECT_EQ(twtest::CommandOutput(env + program + " --version"), "tonewright 1.00\n");
   EXPECT_EQ(twtest::CommandOutput(env + program + " --frobnicate x 2>/dev/null; echo $?"), "2\n");
   EXPECT_EQ(twtest::CommandOutput(env + program + " --output " + out + " --start 1 --end 4 /nonexistent.mp3 2>&1; echo $?"),
-            "tonewright: Error creating stream! (/nonexistent.mp3)\n1\n");
+            "tonewright: Error creating stream! (/nonexistent.mp3: No such file or directory)\n1\n");
   const std::string made = twtest::CommandOutput(env + program + " --output " + out + " --start 0:03.700 --end 9.2 --title Bell " +
                                                  twtest::Fixture("ref_notag.mp3") + " 2>&1; echo $?");
   EXPECT_EQ(made, "0\n");

@@ -100,6 +100,7 @@ TEST_F(FlowTest, OpeningSetsTheBarsSpinEditsAndScale) {
 
 TEST_F(FlowTest, DropsTakeTheFirstAcceptedPathAndAFailedOpenStopsTheOldOne) {
   Tfrmmain w;
+  w.show();
   w.audiodropDrop({F("ref.wav"), F("mono.wav"), F("8k.wav")});
   EXPECT_EQ(w.sEdit1->text(), F("ref.wav"));
   const audio::Handle first = playStream.load();
@@ -119,10 +120,15 @@ TEST_F(FlowTest, DropsTakeTheFirstAcceptedPathAndAFailedOpenStopsTheOldOne) {
     EXPECT_EQ(w.sedit->maximum(), 10) << name;
     QFile::remove(copy);
   }
-  // A file that does not open: the old preview is stopped and freed, its path is shown.
+  // A file that does not open: the old preview is stopped and freed, its path is shown, and a
+  // message says why.
+  ASSERT_TRUE(messages.empty());
   w.audiodropDrop({F("random.mp3")});
   EXPECT_EQ(playStream.load(), 0u);
   EXPECT_EQ(w.sEdit1->text(), F("random.mp3"));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "Tonewright cannot open this file.\n\n" + F("random.mp3") +
+                                  ": is not a sound or video file Tonewright can read");
   EXPECT_EQ(audio::ChannelIsActive(first), audio::ACTIVE_STOPPED);
   EXPECT_FALSE(audio::StreamFree(first));
   EXPECT_EQ(w.lengthedit->text(), "0 Sec");

@@ -342,7 +342,7 @@ TEST_F(StartupTest, AnotherEngineVersionEndsStartUpWithItsMessage) {
     Tfrmmain w;
     EXPECT_TRUE(w.StartupRefused()) << std::hex << version;
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, "An incorrect version of BASS.DLL was loaded");
+    EXPECT_EQ(messages[0].text, "An incorrect version of the audio engine was loaded");
     EXPECT_EQ(messages[0].owner, nullptr) << "no owner window";
     EXPECT_EQ(messages[0].icon, QMessageBox::Critical);
     // Steps 1-4 ran, nothing after the check did.
@@ -392,7 +392,7 @@ TEST_F(StartupTest, TheProgramEndsWithExitCodeZeroBeforeShowingItsWindow) {
   const ProbeRun refused = RunProbe("02030000", home.path());
   EXPECT_EQ(refused.exitCode, 0);
   EXPECT_TRUE(refused.output.contains(
-      "message owner=none icon=3 title=Error text=An incorrect version of BASS.DLL was loaded"))
+      "message owner=none icon=3 title=Error text=An incorrect version of the audio engine was loaded"))
       << refused.output.toStdString();
   EXPECT_FALSE(refused.output.contains("shown"));
 
@@ -410,9 +410,18 @@ TEST_F(StartupTest, AFileOnTheCommandLineOpensAsIfDropped) {
   EXPECT_TRUE(RunProbe("02040000", home.path(), {ref}).output.contains("shown input=" + ref + " "));
   const QString uri = QUrl::fromLocalFile(ref).toString(QUrl::FullyEncoded);
   EXPECT_TRUE(RunProbe("02040000", home.path(), {uri}).output.contains("shown input=" + ref + " "));
-  // A name outside the list the dialog and the drop take is not opened.
+  // A name outside the list the dialog and the drop take is not opened, and the window says so;
+  // so it does for a known name that does not open, with the reason.
   const QString notes = QString::fromStdString(twtest::Fixture("notes.txt"));
-  EXPECT_TRUE(RunProbe("02040000", home.path(), {notes}).output.contains("shown input= "));
+  const QString refused = RunProbe("02040000", home.path(), {notes}).output;
+  EXPECT_TRUE(refused.contains("shown input= ")) << refused.toStdString();
+  EXPECT_TRUE(refused.contains("message owner=window icon=2 title=Ombrix Tonewright text=Tonewright cannot open this file.\n\n" +
+                               notes + ": its name does not end in one of the kinds Tonewright opens"))
+      << refused.toStdString();
+  const QString missing = home.path() + "/missing.mp3";
+  const QString failed = RunProbe("02040000", home.path(), {missing}).output;
+  EXPECT_TRUE(failed.contains("shown input=" + missing + " ")) << failed.toStdString();
+  EXPECT_TRUE(failed.contains(missing + ": No such file or directory")) << failed.toStdString();
   // Other names of the desktop entry's types open too: AIFF as a file manager names it (".aif"),
   // Ogg audio named ".oga", and a ringtone to trim again.
   for (const auto& [fixture, name] : {std::pair{"ref.aiff", "/track.aif"}, std::pair{"ref.ogg", "/track.oga"},

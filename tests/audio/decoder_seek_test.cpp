@@ -1,6 +1,7 @@
 // Sample-exact seeking: after Seek(f), reading yields what a straight decode yields from f on,
 // bit for bit for PCM and lossless files, within 1 LSB for lossy ones.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -92,11 +93,14 @@ INSTANTIATE_TEST_SUITE_P(
                       SeekCase{"ref.m4b", 1}, SeekCase{"sec53_9.ogg", 1}, SeekCase{"96k.wav", 0},
                       SeekCase{"ref.mod", 0}, SeekCase{"ref.s3m", 0}, SeekCase{"ref.xm", 0},
                       SeekCase{"ref.it", 0}, SeekCase{"start_offset.mp4", 1},
-                      SeekCase{"start_offset.ts", 1}, SeekCase{"ref_pns.m4a", 0, 2500}),
+                      SeekCase{"start_offset.ts", 1}, SeekCase{"ref_pns.m4a", 0, 2500},
+                      // Vorbis whose stream stamps some frames after a block-size change late
+                      SeekCase{"/usr/share/hyperrogue/music/hr3-graveyard.ogg", 1}),
     [](const auto& info) {
       std::string n = info.param.name;
+      if (const size_t slash = n.find_last_of('/'); slash != std::string::npos) n = n.substr(slash + 1);
       for (char& ch : n) {
-        if (ch == '.') ch = '_';
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
       }
       return n;
     });

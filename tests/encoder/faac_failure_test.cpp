@@ -107,24 +107,30 @@ TEST(FaacFailure, AWriteErrorLeavesNothing) {
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"tone.m4r"});
 }
 
+template <int kSignal>
 void KillMidStream(pid_t pid, void*) {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  ::kill(pid, SIGTERM);
+  ::kill(pid, kSignal);
 }
 
+// A terminating signal removes the temporary; SIGKILL cannot be caught, so the file must never
+// have had a name.
 TEST(FaacFailure, KilledMidStreamLeavesNoTemporaryFile) {
-  TempDir dir;
-  const std::string out = dir / "tone.m4r";
-  WriteFile(out, "old");
-  WavSpec w;
-  w.frames = 44100 * 2;
-  w.data_size = DataSize::Unknown;  // the program waits for more until its input closes
-  RunOptions opt;
-  opt.before_close = KillMidStream;
-  RunResult r = RunFaac(ConversionArgs(out), ToString(MakeWav(w)), opt);
-  EXPECT_EQ(r.term_signal, SIGTERM);
-  EXPECT_TRUE(ReadFile(out) == "old") << "the existing file was changed";
-  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"tone.m4r"});
+  for (const auto& [sig, kill] : {std::pair{SIGTERM, &KillMidStream<SIGTERM>}, std::pair{SIGKILL, &KillMidStream<SIGKILL>}}) {
+    SCOPED_TRACE(sig);
+    TempDir dir;
+    const std::string out = dir / "tone.m4r";
+    WriteFile(out, "old");
+    WavSpec w;
+    w.frames = 44100 * 2;
+    w.data_size = DataSize::Unknown;  // the program waits for more until its input closes
+    RunOptions opt;
+    opt.before_close = kill;
+    RunResult r = RunFaac(ConversionArgs(out), ToString(MakeWav(w)), opt);
+    EXPECT_EQ(r.term_signal, sig);
+    EXPECT_TRUE(ReadFile(out) == "old") << "the existing file was changed";
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"tone.m4r"});
+  }
 }
 
 TEST(FaacFailure, CommandLineErrorsExitWithStatus2) {

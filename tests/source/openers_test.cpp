@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "source/input_choice.h"
+#include "support/command.h"
 #include "support/fixtures.h"
 #include "source/openers.h"
 
@@ -75,6 +76,35 @@ TEST(Openers, AFileTheExtensionsOpenerRefusesOpensByItsContent) {
   // What no opener takes still fails.
   EXPECT_EQ(source::OpenSourceStream(dir + "random.mp3", source::kPreviewFlags), 0u);
   EXPECT_EQ(source::OpenRenderStream(dir + "notes.txt", source::kRenderFlags), 0u);
+  audio::Free();
+}
+
+// A file that does not open says why, in the first words that apply: the file system's, then
+// what the engine found.
+TEST(Openers, AFileThatDoesNotOpenSaysWhy) {
+  ASSERT_TRUE(audio::Init(-1, 44100, 0, nullptr));
+  const std::string dir = twtest::FixtureDir() + "/";
+  const std::string tmp = ::testing::TempDir() + "tw_why_";
+  const std::string made = twtest::CommandOutput(
+      "ffmpeg -v error -y -f lavfi -i testsrc=d=1:s=64x48 -c:v mpeg4 " + tmp + "silent.mp4 && "
+      "ffmpeg -v error -y -i " + dir + "ref.wav -t 4 -c:a aac " + tmp + "whole.m4a && "
+      "head -c 30000 " + tmp + "whole.m4a > " + tmp + "cut.m4a && : > " + tmp + "empty.ogg && mkdir -p " + tmp + "folder.mp3 && echo ok");
+  ASSERT_EQ(made, "ok\n");
+  const struct {
+    std::string path;
+    const char* why;
+  } cases[] = {
+      {dir + "ref.mp3", ""},
+      {tmp + "missing.mp3", "No such file or directory"},
+      {tmp + "folder.mp3", "is a folder"},
+      {tmp + "empty.ogg", "is empty"},
+      {tmp + "silent.mp4", "has no sound"},
+      {tmp + "cut.m4a", "is damaged"},  // the index that comes last in the file is missing
+      {dir + "truncated.flac", ""},      // what is there opens
+      {dir + "notes.txt", "is not a sound or video file Tonewright can read"},
+      {dir + "random.mp3", "is not a sound or video file Tonewright can read"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(source::WhyNotOpened(c.path), c.why) << c.path;
   audio::Free();
 }
 

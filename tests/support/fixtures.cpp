@@ -15,7 +15,8 @@ std::string FixtureDir() {
 }
 
 std::string Fixture(const std::string& name) {
-  std::string path = FixtureDir() + "/" + name;
+  // An absolute path names a file a Debian package installed (scripts/setup.sh).
+  std::string path = name.starts_with('/') ? name : FixtureDir() + "/" + name;
   if (!std::filesystem::exists(path)) ADD_FAILURE() << "missing fixture " << path;
   return path;
 }
