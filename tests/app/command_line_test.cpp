@@ -386,6 +386,12 @@ TEST(ProgramCommandLineTest, RunsWithoutADisplayAndWritesACheckedRingtone) {
   EXPECT_EQ(twtest::CommandOutput(env + program + " --frobnicate x 2>/dev/null; echo $?"), "2\n");
   EXPECT_EQ(twtest::CommandOutput(env + program + " --output " + out + " --start 1 --end 4 /nonexistent.mp3 2>&1; echo $?"),
             "tonewright: Error creating stream! (/nonexistent.mp3: No such file or directory)\n1\n");
+  // Each kind's write failure names the cause the same way, the encoder program's included.
+  for (const char* kind : {".m4r", ".ogg", ".mp3"}) {
+    const std::string target = "/nonexistent-folder/tone" + std::string(kind);
+    EXPECT_EQ(twtest::CommandOutput(env + program + " -o " + target + " -s 1 -e 4 " + twtest::Fixture("ref.wav") + " 2>&1; echo $?"),
+              "tonewright: Error writing ringtone! (" + target + ": cannot create the output file: No such file or directory)\n1\n");
+  }
   const std::string made = twtest::CommandOutput(env + program + " --output " + out + " --start 0:03.700 --end 9.2 --title Bell " +
                                                  twtest::Fixture("ref_notag.mp3") + " 2>&1; echo $?");
   EXPECT_EQ(made, "0\n");
