@@ -19,9 +19,7 @@ QString SaveDialogFilter(convert::RingtoneKind kind) {
 }
 
 QString RingtoneFileName(const QString& chosen, convert::RingtoneKind kind) {
-  const QString ext = QString::fromLatin1(convert::ExtensionOf(kind));
-  if (QString::fromStdString(source::LowerExtension(chosen.toStdString())) == ext) return chosen;
-  return chosen + ext;
+  return QString::fromStdString(convert::RingtoneFileName(chosen.toStdString(), kind));
 }
 
 QString WithKindExtension(const QString& name, convert::RingtoneKind kind) {
@@ -51,16 +49,3 @@ void SavePhoneChoice(convert::RingtoneKind kind) {
 
 }  // namespace app
 
-namespace app {
-
-QString CommandLineRingtoneFile(const QString& output, const QString& input) {
-  if (QFileInfo(output).isDir()) {
-    QString folder = output;
-    if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-    return folder + QFileInfo(input).completeBaseName() + QStringLiteral(".m4r");
-  }
-  if (output.endsWith(QLatin1Char('/'))) return {};
-  return RingtoneFileName(output, convert::KindOfName(output.toStdString()));
-}
-
-}  // namespace app

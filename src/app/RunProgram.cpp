@@ -5,7 +5,7 @@
 #include <QUrl>
 
 #include "app/Look.h"
-#include "app/command_line.h"
+#include "cli/command_line.h"
 #include "app/TerminateWatch.h"
 #include "app/Tfrmmain.h"
 #include "source/input_choice.h"
@@ -16,7 +16,7 @@ int RunTonewright(QApplication& application) {
   // No display name: Qt appends one to every window's title, the dialogs' and message boxes' too.
   QApplication::setApplicationName(QStringLiteral("tonewright"));
   QGuiApplication::setDesktopFileName(QStringLiteral("tonewright"));  // the desktop entry's icon and name
-  QApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
+  QApplication::setApplicationVersion(QString::fromLatin1(cli::kProgramVersion));
   ApplyLook(application);
 
   Tfrmmain window;

@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "app/RunProgram.h"
-#include "app/command_line.h"
-#include "app/headless_run.h"
+#include "cli/command_line.h"
+#include "cli/run_one.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   // A command line with options runs without a window, and so without a display.
-  if (!app::WantsWindow(arguments))
-    return app::RunCommandLine(arguments, {std::cout, std::cerr, isatty(STDERR_FILENO) == 1});
+  if (!cli::WantsWindow(arguments))
+    return cli::RunCommandLine(arguments, {std::cout, std::cerr, isatty(STDERR_FILENO) == 1});
   QApplication application(argc, argv);
   return app::RunTonewright(application);
 }

@@ -23,6 +23,11 @@ RingtoneKind KindOfName(std::string_view path) {
   return KindOfExtension(source::LowerExtension(path)).value_or(RingtoneKind::IPhone);
 }
 
+std::string RingtoneFileName(const std::string& name, RingtoneKind kind) {
+  const char* ext = ExtensionOf(kind);
+  return source::LowerExtension(name) == ext ? name : name + ext;
+}
+
 const char* ChoiceText(RingtoneKind kind) {
   switch (kind) {
     case RingtoneKind::Android: return "Android (.ogg)";

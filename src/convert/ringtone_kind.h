@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace convert {
@@ -15,6 +16,9 @@ const char* ExtensionOf(RingtoneKind kind);
 std::optional<RingtoneKind> KindOfExtension(std::string_view lowerExtension);
 // The kind a file name asks for by its extension (any case); the iPhone's for any other name.
 RingtoneKind KindOfName(std::string_view path);
+// `name` when its extension is the kind's (".m4r" for the iPhone) in any case, else `name` with it
+// appended.
+std::string RingtoneFileName(const std::string& name, RingtoneKind kind);
 // The phone choice's text: "iPhone (.m4r)", "Android (.ogg)", "MP3 (.mp3)".
 const char* ChoiceText(RingtoneKind kind);
 

@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "app/OutputName.h"
+#include "cli/output_name.h"
 #include "app/Tfrmmain.h"
 #include "app_test_support.h"
 
@@ -41,9 +42,9 @@ TEST(RingtoneFileName, EachKindKeepsItsExtension) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.chosen);
-    EXPECT_EQ(RingtoneFileName(c.chosen, c.kind), c.file);
+    EXPECT_EQ(app::RingtoneFileName(c.chosen, c.kind), c.file);
     EXPECT_EQ(app::WithKindExtension(c.chosen, c.kind), c.switched);
-    EXPECT_EQ(app::CommandLineRingtoneFile(c.chosen, "/m/song.mp3"), c.commandLine);
+    EXPECT_EQ(cli::CommandLineRingtoneFile(c.chosen, "/m/song.mp3"), c.commandLine);
   }
 }
 

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
-#include "app/headless_run.h"
+#include "cli/command_line.h"
+#include "cli/run_one.h"
 #include "audio/engine.h"
 #include "convert/encoder_command.h"
 #include "convert/phone_limits.h"
@@ -34,7 +34,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using app::CommandLine;
+using cli::CommandLine;
 
 TEST(CommandLineTest, TimesAreSecondsOrMinutesAndSeconds) {
   const struct {
@@ -48,7 +48,7 @@ TEST(CommandLineTest, TimesAreSecondsOrMinutesAndSeconds) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    const auto t = app::ParseTime(c.text);
+    const auto t = cli::ParseTime(c.text);
     if (c.seconds < 0) {
       EXPECT_FALSE(t.has_value());
     } else {
@@ -98,7 +98,7 @@ TEST(CommandLineTest, WrongCommandLinesSayWhy) {
       {{"-o", "a", "--normalize=1", "song.mp3"}, "--normalize: takes no value"},
   };
   for (const auto& c : cases) {
-    const auto parsed = app::ParseCommandLine(c.args);
+    const auto parsed = cli::ParseCommandLine(c.args);
     SCOPED_TRACE(c.args.back());
     if (*c.why == 0) {
       EXPECT_EQ(parsed.error, "");
@@ -106,7 +106,7 @@ TEST(CommandLineTest, WrongCommandLinesSayWhy) {
       EXPECT_EQ(parsed.error.rfind(c.why, 0), 0u) << parsed.error;
     }
   }
-  const auto full = app::ParseCommandLine({"--output", "o", "--start", "0:03.700", "--end", "9.2", "--fade-out", "2",
+  const auto full = cli::ParseCommandLine({"--output", "o", "--start", "0:03.700", "--end", "9.2", "--fade-out", "2",
                                            "--low-pass", "6615", "--title", "T", "x.flac"});
   EXPECT_EQ(full.line.mode, CommandLine::Mode::Convert);
   EXPECT_NEAR(*full.line.start, 3.7, 1e-9);
@@ -114,10 +114,10 @@ TEST(CommandLineTest, WrongCommandLinesSayWhy) {
   EXPECT_EQ(*full.line.lowPass, 6615);
   EXPECT_TRUE(full.line.tags.write);
   EXPECT_EQ(full.line.input, "x.flac");
-  EXPECT_EQ(app::ParseCommandLine({"--help", "--frobnicate"}).error, "unknown option '--frobnicate'");
-  EXPECT_EQ(app::ParseCommandLine({"-h"}).line.mode, CommandLine::Mode::Help);
-  EXPECT_EQ(app::ParseCommandLine({"-V"}).line.mode, CommandLine::Mode::Version);
-  const auto shortForms = app::ParseCommandLine({"-o", "x", "-s", "2", "-e", "4.5", "in.mp3"});
+  EXPECT_EQ(cli::ParseCommandLine({"--help", "--frobnicate"}).error, "unknown option '--frobnicate'");
+  EXPECT_EQ(cli::ParseCommandLine({"-h"}).line.mode, CommandLine::Mode::Help);
+  EXPECT_EQ(cli::ParseCommandLine({"-V"}).line.mode, CommandLine::Mode::Version);
+  const auto shortForms = cli::ParseCommandLine({"-o", "x", "-s", "2", "-e", "4.5", "in.mp3"});
   EXPECT_EQ(shortForms.line.output, "x");
   EXPECT_EQ(*shortForms.line.end, 4.5);
 }
@@ -137,7 +137,7 @@ class HeadlessTest : public ::testing::Test {
   }
   int Run(std::vector<std::string> args) {
     std::ostringstream o, e;
-    const int status = app::RunCommandLine(args, {o, e, false});
+    const int status = cli::RunCommandLine(args, {o, e, false});
     stdoutText = o.str();
     stderrText = e.str();
     return status;
@@ -238,7 +238,7 @@ TEST_F(HeadlessTest, WhatWouldBeLostOrDroppedIsRefusedOrSaid) {
   // Standard output that cannot be written is a failure, not a printed answer.
   std::ostream broken(nullptr);
   std::ostringstream e;
-  EXPECT_EQ(app::RunCommandLine({"--version"}, {broken, e, false}), 1);
+  EXPECT_EQ(cli::RunCommandLine({"--version"}, {broken, e, false}), 1);
   EXPECT_EQ(e.str(), "tonewright: the standard output cannot be written\n");
   fs::remove_all(dir);
 }
@@ -304,12 +304,12 @@ TEST_F(HeadlessTest, FailuresExitWithTheirStatusAndKeepAnExistingOutput) {
   // Wrong command lines: a reason and the usage, nothing run.
   EXPECT_EQ(Run({"--output", out.string(), "--start", "61", twtest::Fixture("sec60.wav")}), 2);
   EXPECT_EQ(stderrText.rfind("tonewright: the start lies past the file's end", 0), 0u) << stderrText;
-  EXPECT_NE(stderrText.find(app::Usage()), std::string::npos);
+  EXPECT_NE(stderrText.find(cli::Usage()), std::string::npos);
   EXPECT_EQ(Run({"--output", out.string(), "--gain", "x", twtest::Fixture("ref.wav")}), 2);
   EXPECT_EQ(stdoutText, "");
   EXPECT_TRUE(untouched());
   EXPECT_EQ(Run({"--help"}), 0);
-  EXPECT_EQ(stdoutText, app::Usage());
+  EXPECT_EQ(stdoutText, cli::Usage());
 }
 
 // The length that bounds the part is the one decoding yields, not a header's estimate: the ADTS

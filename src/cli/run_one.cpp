@@ -1,4 +1,4 @@
-#include "app/headless_run.h"
+#include "cli/run_one.h"
 
 #include <QString>
 #include <QUrl>
@@ -17,7 +17,7 @@
 #include "analysis/level_rule.h"
 #include "analysis/loudness_part.h"
 #include "analysis/suggest_file.h"
-#include "app/OutputName.h"
+#include "cli/output_name.h"
 #include "audio/engine.h"
 #include "convert/encoder_command.h"
 #include "convert/phone_limits.h"
@@ -29,7 +29,7 @@
 #include "preview/render_effects.h"
 #include "source/openers.h"
 
-namespace app {
+namespace cli {
 
 namespace {
 
@@ -159,8 +159,7 @@ void WarnOfShortenedFades(const CommandLine& line, double partSeconds, Console c
 
 int Convert(const CommandLine& line, Console console) {
   const std::string input = LocalPath(line.input);
-  const std::string output =
-      CommandLineRingtoneFile(QString::fromStdString(line.output), QString::fromStdString(input)).toStdString();
+  const std::string output = CommandLineRingtoneFile(line.output, input);
   if (output.empty()) return UsageError("--output: '" + line.output + "' ends in a slash but is no folder", console);
   if (convert::IsSameFile(input, output))
     return UsageError("--output: " + output + " is the file the ringtone is made from", console);
@@ -275,4 +274,4 @@ int RunCommandLine(const std::vector<std::string>& arguments, Console console) {
   return RunHeadless(parsed.line, console);
 }
 
-}  // namespace app
+}  // namespace cli

@@ -1,4 +1,4 @@
-#include "app/command_line.h"
+#include "cli/command_line.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -10,7 +10,7 @@
 #include <functional>
 #include <utility>
 
-namespace app {
+namespace cli {
 
 namespace {
 
@@ -277,4 +277,4 @@ std::string Usage() {
          "Exit status: 0 written, 1 the conversion failed, 2 the command line is wrong.\n";
 }
 
-}  // namespace app
+}  // namespace cli

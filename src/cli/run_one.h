@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
+#include "cli/command_line.h"
 
-namespace app {
+namespace cli {
 
 // Where the run reports: standard output, standard error, and whether standard error is a
 // terminal (the progress is shown only there).
@@ -26,4 +26,4 @@ int RunCommandLine(const std::vector<std::string>& arguments, Console console);
 // running. Returns the exit status as above.
 int RunHeadless(const CommandLine& line, Console console);
 
-}  // namespace app
+}  // namespace cli

@@ -8,7 +8,7 @@
 
 #include "convert/encoder_command.h"
 
-namespace app {
+namespace cli {
 
 inline constexpr const char* kProgramVersion = "1.00";
 // The shortest part the command line makes a ringtone of, or suggests.
@@ -49,4 +49,4 @@ std::optional<double> ParseTime(const std::string& text);
 // The usage text, ending with a newline.
 std::string Usage();
 
-}  // namespace app
+}  // namespace cli
