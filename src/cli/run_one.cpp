@@ -3,11 +3,8 @@
 #include <QString>
 #include <QUrl>
 
-#include <signal.h>
-
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <iterator>
 #include <optional>
 #include <tuple>
@@ -18,6 +15,7 @@
 #include "analysis/loudness_part.h"
 #include "analysis/suggest_file.h"
 #include "cli/output_name.h"
+#include "cli/signals.h"
 #include "audio/engine.h"
 #include "convert/encoder_command.h"
 #include "convert/phone_limits.h"
@@ -88,39 +86,19 @@ int Printed(int status, Console console) {
   return 1;
 }
 
-int PastTheEnd(double fileSeconds, Console console) {
-  return UsageError("the start lies past the file's end (" + Seconds3(fileSeconds) + " s)", console);
+std::string PastTheEndText(double fileSeconds) {
+  return "the start lies past the file's end (" + Seconds3(fileSeconds) + " s)";
 }
 
-// A terminating signal while the ringtone is written: the conversion is cancelled, so that the
-// encoder ends without a file and an existing output stays as it was.
-volatile std::sig_atomic_t g_signal = 0;
-extern "C" void NoteSignal(int sig) { g_signal = sig; }
-
-class SignalsCancel {
- public:
-  SignalsCancel() {
-    struct sigaction sa {};
-    sa.sa_handler = NoteSignal;
-    sigemptyset(&sa.sa_mask);
-    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &sa, &old_[i]);
-  }
-  ~SignalsCancel() {
-    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &old_[i], nullptr);
-  }
-  SignalsCancel(const SignalsCancel&) = delete;
-  SignalsCancel& operator=(const SignalsCancel&) = delete;
-
- private:
-  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-  struct sigaction old_[std::size(kSignals)] {};
-};
-
 // The file does not open, or does not decode far enough: the message names it and says why.
-int CannotRead(const std::string& input, Console console) {
+std::string CannotReadText(const std::string& input) {
   const std::string why = source::WhyNotOpened(input);
-  console.err << kProgram << ": " << convert::ResultMessage(convert::ConvertResult::ErrorCreatingStream) << " ("
-              << input << (why.empty() ? "" : ": " + why) << ")\n";
+  return std::string(convert::ResultMessage(convert::ConvertResult::ErrorCreatingStream)) + " (" + input +
+         (why.empty() ? "" : ": " + why) + ")";
+}
+
+int CannotRead(const std::string& input, Console console) {
+  console.err << kProgram << ": " << CannotReadText(input) << "\n";
   return 1;
 }
 
@@ -148,45 +126,40 @@ std::optional<analysis::Loudness> BareLevels(const convert::PartSpec& part, cons
 }
 
 // Warns of each fade that the part's length shortens.
-void WarnOfShortenedFades(const CommandLine& line, double partSeconds, Console console) {
+void WarnOfShortenedFades(const CommandLine& line, double partSeconds, const Warn& warn) {
   const preview::FadeLengths fitted = preview::FitFades(line.fadeIn > 0, line.fadeIn, line.fadeOut > 0, line.fadeOut, partSeconds);
   for (const auto& [name, asked, got] : {std::tuple{"fade-in", line.fadeIn, fitted.in}, std::tuple{"fade-out", line.fadeOut, fitted.out}}) {
     if (asked > 0 && got < asked)
-      console.err << kProgram << ": warning: the " << name << " is shortened to " << Seconds(got)
-                  << " s to fit the " << Seconds(partSeconds) << "-s part\n";
+      warn("the " + std::string(name) + " is shortened to " + Seconds(got) + " s to fit the " + Seconds(partSeconds) + "-s part");
   }
 }
 
-int Convert(const CommandLine& line, Console console) {
-  const std::string input = LocalPath(line.input);
-  const std::string output = CommandLineRingtoneFile(line.output, input);
-  if (output.empty()) return UsageError("--output: '" + line.output + "' ends in a slash but is no folder", console);
-  if (convert::IsSameFile(input, output))
-    return UsageError("--output: " + output + " is the file the ringtone is made from", console);
+Outcome Failed(std::string why) { return {1, std::move(why)}; }
+Outcome Refused(std::string why) { return {2, std::move(why)}; }
+
+}  // namespace
+
+Outcome ConvertOne(const CommandLine& line, const std::string& input, const std::string& output, const OneRun& run) {
+  if (convert::IsSameFile(input, output)) return Refused("--output: " + output + " is the file the ringtone is made from");
   const double fileSeconds = FileSeconds(input);
-  if (fileSeconds < 0) return CannotRead(input, console);
+  if (fileSeconds < 0) return Failed(CannotReadText(input));
   double start = line.start.value_or(0);
   double end = std::min(line.end.value_or(fileSeconds), fileSeconds);
-  std::optional<double> givenEnd = line.end;
   // Neither bound given: the suggested part.
   if (!line.start && !line.end) {
     const auto suggestion = analysis::SuggestPartOfFile(input, line.length.value_or(analysis::kDefaultPartSeconds));
-    if (!suggestion) return CannotRead(input, console);
+    if (!suggestion) return Failed(CannotReadText(input));
     start = suggestion->part.start;
     end = suggestion->part.end;
-    givenEnd = end;
   }
-  if (start >= fileSeconds) return PastTheEnd(fileSeconds, console);
-  if (line.end && *line.end > fileSeconds)
-    console.err << kProgram << ": warning: the file ends at " << Seconds3(fileSeconds) << " s, before the end asked for\n";
+  if (start >= fileSeconds) return Refused(PastTheEndText(fileSeconds));
+  if (line.end && *line.end > fileSeconds) run.warn("the file ends at " + Seconds3(fileSeconds) + " s, before the end asked for");
   if (end - start < kShortestPartSeconds)
-    return UsageError("the part is " + Seconds3(end - start) + " s long; a ringtone needs at least " +
-                          Seconds(kShortestPartSeconds) + " s",
-                      console);
+    return Refused("the part is " + Seconds3(end - start) + " s long; a ringtone needs at least " + Seconds(kShortestPartSeconds) + " s");
   if (const std::string hint = convert::LengthHint(end - start);
       !hint.empty() && convert::KindOfName(output) == convert::RingtoneKind::IPhone)
-    console.err << kProgram << ": warning: " << hint << "\n";
-  WarnOfShortenedFades(line, end - start, console);
+    run.warn(hint);
+  WarnOfShortenedFades(line, end - start, run.warn);
 
   preview::PreviewShared shared;
   shared.controls.fadeIn = line.fadeIn > 0;
@@ -205,47 +178,57 @@ int Convert(const CommandLine& line, Console console) {
                                             line.lowPass.has_value(), preview::SettingForCutoffHz(line.lowPass.value_or(0))};
   if (line.normalize) {
     const auto bare = BareLevels(request, shared.controls);
-    if (!bare) return CannotRead(input, console);
+    if (!bare) return Failed(CannotReadText(input));
     if (!std::isfinite(bare->integrated))
-      console.err << kProgram << ": warning: the part is too short or too quiet to measure its loudness; "
-                                 "--normalize leaves its level as it is\n";
+      run.warn("the part is too short or too quiet to measure its loudness; --normalize leaves its level as it is");
     request.effects.gain = true;
     request.effects.gainPosition = analysis::LevelGain(*bare);
   }
   request.outputPath = output;
   request.command = convert::BuildEncoderCommand(request.outputPath, line.tags);
   request.tags = line.tags;
+  if (run.progress) converter.onProgress = run.progress;
+  converter.processEvents = [&converter, &run] {
+    if (run.signalled() != 0) converter.Cancel();
+  };
+  const convert::ConvertResult result = converter.ConvertToRingtone(request);
+  switch (result) {
+    case convert::ConvertResult::Done: return {};
+    case convert::ConvertResult::Cancelled: return {128 + run.signalled(), "cancelled; nothing was written"};
+    case convert::ConvertResult::StartPastEnd: return Refused(PastTheEndText(fileSeconds));
+    case convert::ConvertResult::ErrorCreatingStream: return Failed(CannotReadText(input));
+    case convert::ConvertResult::ErrorWriting:
+      return Failed(std::string(convert::ResultMessage(result)) + " (" +
+                    (converter.lastError().empty() ? request.outputPath : converter.lastError()) + ")");
+    default: return Failed(std::string(convert::ResultMessage(result)) + " (" + input + ")");
+  }
+}
+
+namespace {
+
+int Convert(const CommandLine& line, Console console) {
+  const std::string input = LocalPath(line.input);
+  const std::string output = CommandLineRingtoneFile(line.output, input);
+  if (output.empty()) return UsageError("--output: '" + line.output + "' ends in a slash but is no folder", console);
   int shown = -1;
+  OneRun run;
+  run.warn = [&console](const std::string& text) { console.err << kProgram << ": warning: " << text << "\n"; };
   if (console.progress) {
-    converter.onProgress = [&](int percent) {
+    run.progress = [&](int percent) {
       if (percent == shown) return;
       shown = percent;
       console.err << "\r" << percent << "%" << std::flush;
     };
   }
-  g_signal = 0;
-  SignalsCancel cancelOnSignal;
-  converter.processEvents = [&converter] {
-    if (g_signal != 0) converter.Cancel();
-  };
-  const convert::ConvertResult result = converter.ConvertToRingtone(request);
+  // A terminating signal while the ringtone is written cancels it: the encoder ends without a file
+  // and an existing output stays as it was.
+  const SignalCatch catching;
+  run.signalled = CaughtSignal;
+  const Outcome outcome = ConvertOne(line, input, output, run);
   if (shown >= 0) console.err << "\n";
-  switch (result) {
-    case convert::ConvertResult::Done: return 0;
-    case convert::ConvertResult::Cancelled:
-      console.err << kProgram << ": cancelled; nothing was written\n";
-      return 128 + g_signal;
-    case convert::ConvertResult::StartPastEnd:
-      return PastTheEnd(fileSeconds, console);
-    case convert::ConvertResult::ErrorCreatingStream: return CannotRead(input, console);
-    case convert::ConvertResult::ErrorWriting:
-      console.err << kProgram << ": " << convert::ResultMessage(result) << " ("
-                  << (converter.lastError().empty() ? request.outputPath : converter.lastError()) << ")\n";
-      return 1;
-    default:
-      console.err << kProgram << ": " << convert::ResultMessage(result) << " (" << input << ")\n";
-      return 1;
-  }
+  if (outcome.status == 2) return UsageError(outcome.error, console);
+  if (outcome.status != 0) console.err << kProgram << ": " << outcome.error << "\n";
+  return outcome.status;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // or the version printed. Needs no display; opens no audio device.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -17,6 +18,25 @@ struct Console {
   std::ostream& err;
   bool progress = false;
 };
+
+// One conversion's outcome.
+struct Outcome {
+  int status = 0;     // 0 written, 1 failed, 2 what a command line must not ask, 128 + a signal
+  std::string error;  // why, in one line, without the program's name; empty when written
+};
+
+using Warn = std::function<void(const std::string&)>;
+
+// How one conversion reports while it runs, and how it learns of a signal.
+struct OneRun {
+  Warn warn = [](const std::string&) {};
+  std::function<void(int percent)> progress;  // optional
+  std::function<int()> signalled = [] { return 0; };  // a caught signal, or 0; polled
+};
+
+// Makes the ringtone `output` from `input` as `line` says: its --start and --end or the suggested
+// part, its effects and tags. The audio engine must be running. Any thread.
+Outcome ConvertOne(const CommandLine& line, const std::string& input, const std::string& output, const OneRun& run);
 
 // Parses `arguments` (without the program's name) and runs them. Returns the exit status:
 // 0 done, 1 the conversion or the reading failed, 2 the command line is wrong.
