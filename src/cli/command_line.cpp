@@ -2,6 +2,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <cctype>
@@ -144,6 +145,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
        }},
       {valued({"high-pass"}), hertz(line.highPass, "--high-pass")},
       {valued({"low-pass"}), hertz(line.lowPass, "--low-pass")},
+      {valued({"kind"}), [&](const std::string& v) -> std::string {
+         line.kind = convert::KindOfExtension("." + v);
+         return line.kind ? "" : "--kind: '" + v + "' is not m4r, ogg or mp3";
+       }},
+      {valued({"jobs"}), [&](const std::string& v) -> std::string {
+         line.jobs = Whole(v);
+         return line.jobs && *line.jobs >= 1 && *line.jobs <= 64 ? "" : "--jobs: '" + v + "' is not a whole number from 1 to 64";
+       }},
       {valued({"title"}), tag(line.tags.title)},
       {valued({"artist"}), tag(line.tags.artist)},
       {valued({"album"}), tag(line.tags.album)},
@@ -154,6 +163,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   const std::vector<std::pair<QCommandLineOption, bool*>> flags = {
       {QCommandLineOption(QStringList{"suggest"}), &suggest},
       {QCommandLineOption(QStringList{"normalize"}), &line.normalize},
+      {QCommandLineOption(QStringList{"r", "recursive"}), &line.recursive},
+      {QCommandLineOption(QStringList{"force"}), &line.force},
       {QCommandLineOption(QStringList{"h", "help"}), &help},
       {QCommandLineOption(QStringList{"V", "version"}), &version},
   };
@@ -216,9 +227,19 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (conversionOnly.empty() && parser.isSet(QString::fromLatin1(name))) conversionOnly = std::string("--") + name;
   }
   // The rules between options, the first that is broken named.
+  // Several files, or a folder, make a batch: a ringtone of each into the folder --output names.
+  const bool batch = files.size() > 1 || (files.size() == 1 && QFileInfo(files.front()).isDir());
+  std::string oneFileOnly;  // what a batch takes and a single file does not
+  for (const char* name : {"kind", "jobs", "recursive", "force"}) {
+    if (oneFileOnly.empty() && parser.isSet(QString::fromLatin1(name))) oneFileOnly = std::string("--") + name;
+  }
   const std::pair<bool, std::string> rules[] = {
       {files.empty(), "no file given"},
-      {files.size() > 1, "more than one file given"},
+      {suggest && files.size() > 1, "more than one file given; --suggest takes one"},
+      {suggest && batch, "--suggest takes a file, not a folder"},
+      {!suggest && !batch && !oneFileOnly.empty(), oneFileOnly + " goes with several files or a folder"},
+      {batch && parser.isSet(QStringLiteral("title")),
+       "--title goes with one file; in a batch each ringtone's title is its song's file name"},
       {suggest && !line.output.empty(), "--suggest and --output do not go together"},
       {suggest && !conversionOnly.empty(), "--suggest and " + conversionOnly + " do not go together"},
       {!suggest && line.output.empty(), "--output is missing"},
@@ -236,7 +257,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   }
   if (!error.empty()) return parsed;
   line.input = files.front().toStdString();
-  line.mode = suggest ? CommandLine::Mode::Suggest : CommandLine::Mode::Convert;
+  for (const QString& f : files) line.inputs.push_back(f.toStdString());
+  line.mode = suggest ? CommandLine::Mode::Suggest : batch ? CommandLine::Mode::Batch : CommandLine::Mode::Convert;
   return parsed;
 }
 
@@ -244,12 +266,16 @@ std::string Usage() {
   return "Usage: tonewright [FILE]\n"
          "       tonewright -o OUT [options] FILE\n"
          "       tonewright --suggest [--length SECONDS] [--count N] FILE\n"
+         "       tonewright -o DIR/ [options] FILE... | FOLDER\n"
          "\n"
          "Without options, opens the window (with FILE when given).\n"
          "With --output, makes the ringtone OUT from FILE without a window: an iPhone's\n"
          "AAC for a name ending in .m4r, Android's Ogg Vorbis for .ogg, an MP3 for .mp3\n"
          "(.m4r is appended to any other name; an existing folder gets FILE's name).\n"
          "Without --start and --end, the suggested part is taken.\n"
+         "With several files or a folder, writes a ringtone of each into the folder DIR\n"
+         "(made if missing), named after its song, and prints a line for each:\n"
+         "OK, SKIPPED or FAILED, a tab, the file, a tab, the ringtone or the reason.\n"
          "\n"
          "Options:\n"
          "  -o, --output OUT  the ringtone to write\n"
@@ -271,10 +297,16 @@ std::string Usage() {
          "                    from its first beat, in whole bars\n"
          "  --length SECONDS  the longest the suggested part may be (29 by default)\n"
          "  --count N         print up to N distinct parts, best first, one a line\n"
+         "  --kind KIND       with several files: m4r (default), ogg or mp3\n"
+         "  --jobs N          with several files: how many at once (default: the cores)\n"
+         "  -r, --recursive   with a folder: its subfolders' files too\n"
+         "  --force           with several files: replace ringtones that exist (they are\n"
+         "                    kept, and SKIPPED, without it)\n"
          "  -h, --help        print this help\n"
          "  -V, --version     print the version\n"
          "\n"
-         "Exit status: 0 written, 1 the conversion failed, 2 the command line is wrong.\n";
+         "Exit status: 0 written, 1 the conversion failed (with several files: any of\n"
+         "them), 2 the command line is wrong, 128 + N stopped by signal N.\n";
 }
 
 }  // namespace cli

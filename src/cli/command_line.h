@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "convert/encoder_command.h"
+#include "convert/ringtone_kind.h"
 
 namespace cli {
 
@@ -15,9 +16,10 @@ inline constexpr const char* kProgramVersion = "1.00";
 inline constexpr double kShortestPartSeconds = 0.1;
 
 struct CommandLine {
-  enum class Mode { Window, Convert, Suggest, Help, Version };
+  enum class Mode { Window, Convert, Suggest, Batch, Help, Version };
   Mode mode = Mode::Window;
-  std::string input;                 // FILE, as given (a path or a file:// URI)
+  std::string input;                 // FILE, as given (a path or a file:// URI); the first of a batch
+  std::vector<std::string> inputs;   // a batch's files and folders, as given
   std::string output;                // --output
   std::optional<double> start, end;  // --start, --end, in seconds
   int fadeIn = 0, fadeOut = 0;       // --fade-in, --fade-out, whole seconds; 0 = none
@@ -27,6 +29,12 @@ struct CommandLine {
   std::optional<double> length;      // --length, seconds of a suggested part
   std::optional<int> count;          // --count, suggested parts to print
   bool normalize = false;            // --normalize
+  // A batch only: the kind of every ringtone (--kind), how many at once (--jobs), folders with
+  // their subfolders (-r), existing ringtones replaced (--force).
+  std::optional<convert::RingtoneKind> kind;
+  std::optional<int> jobs;
+  bool recursive = false;
+  bool force = false;
 };
 
 // The result of parsing: the command line, or the one-line reason it is wrong.

@@ -15,6 +15,7 @@
 #include "analysis/loudness_part.h"
 #include "analysis/suggest_file.h"
 #include "cli/output_name.h"
+#include "cli/run_many.h"
 #include "cli/signals.h"
 #include "audio/engine.h"
 #include "convert/encoder_command.h"
@@ -36,12 +37,6 @@ constexpr const char* kProgram = "tonewright";
 int UsageError(const std::string& reason, Console console) {
   console.err << kProgram << ": " << reason << "\n" << Usage();
   return 2;
-}
-
-// A path or a file:// URI, as a file manager passes it.
-std::string LocalPath(const std::string& given) {
-  const QUrl url(QString::fromStdString(given));
-  return url.isLocalFile() ? url.toLocalFile().toStdString() : given;
 }
 
 // The engine for one run, with no output device; released when the run ends.
@@ -139,6 +134,11 @@ Outcome Refused(std::string why) { return {2, std::move(why)}; }
 
 }  // namespace
 
+std::string LocalPath(const std::string& given) {
+  const QUrl url(QString::fromStdString(given));
+  return url.isLocalFile() ? url.toLocalFile().toStdString() : given;
+}
+
 Outcome ConvertOne(const CommandLine& line, const std::string& input, const std::string& output, const OneRun& run) {
   if (convert::IsSameFile(input, output)) return Refused("--output: " + output + " is the file the ringtone is made from");
   const double fileSeconds = FileSeconds(input);
@@ -192,6 +192,9 @@ Outcome ConvertOne(const CommandLine& line, const std::string& input, const std:
     if (run.signalled() != 0) converter.Cancel();
   };
   const convert::ConvertResult result = converter.ConvertToRingtone(request);
+  // A signal to the whole process group (Ctrl-C) ends the encoder program too: what fails then
+  // was stopped.
+  if (result != convert::ConvertResult::Done && run.signalled() != 0) return {128 + run.signalled(), "cancelled; nothing was written"};
   switch (result) {
     case convert::ConvertResult::Done: return {};
     case convert::ConvertResult::Cancelled: return {128 + run.signalled(), "cancelled; nothing was written"};
@@ -241,14 +244,19 @@ int RunHeadless(const CommandLine& line, Console console) {
       return Printed(0, console);
     case CommandLine::Mode::Window: return UsageError("no option given", console);
     case CommandLine::Mode::Suggest:
-    case CommandLine::Mode::Convert: break;
+    case CommandLine::Mode::Convert:
+    case CommandLine::Mode::Batch: break;
   }
   EngineRun engine;
   if (!engine.started) {
     console.err << kProgram << ": the audio engine does not start\n";
     return 1;
   }
-  return line.mode == CommandLine::Mode::Suggest ? Suggest(line, console) : Convert(line, console);
+  switch (line.mode) {
+    case CommandLine::Mode::Suggest: return Suggest(line, console);
+    case CommandLine::Mode::Batch: return RunMany(line, console);
+    default: return Convert(line, console);
+  }
 }
 
 int RunCommandLine(const std::vector<std::string>& arguments, Console console) {

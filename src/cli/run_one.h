@@ -34,6 +34,9 @@ struct OneRun {
   std::function<int()> signalled = [] { return 0; };  // a caught signal, or 0; polled
 };
 
+// A path or a file:// URI, as a file manager passes it, as a path.
+std::string LocalPath(const std::string& given);
+
 // Makes the ringtone `output` from `input` as `line` says: its --start and --end or the suggested
 // part, its effects and tags. The audio engine must be running. Any thread.
 Outcome ConvertOne(const CommandLine& line, const std::string& input, const std::string& output, const OneRun& run);
