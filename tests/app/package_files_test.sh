@@ -64,6 +64,7 @@ cases=(
     "tonewright -o |notes.txt song.mp3|"
     "tonewright --output=no|notes.txt|"
     "tonewright --gain ||song.mp3 notes.txt"
+    "tonewright --kind |m4r ogg mp3|song.mp3"
     "tonewright -s 1:0||02.mp3"
     "tonewright -o a:|b.txt|"
     "tonewright -- |song.mp3|notes.txt"
