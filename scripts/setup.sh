@@ -15,6 +15,9 @@ PACKAGES=(
   # fixtures and checks
   python3 ffmpeg sox libsox-fmt-all lame flac vorbis-tools musepack-tools libjmac-java default-jre-headless
   procps
+  # Suggest's evaluation and beat fixtures: MIDI songs rendered through a General MIDI sound font
+  # (freedoom's music is the development corpus)
+  fluidsynth fluid-soundfont-gm freedoom python3-mido
   # window tests
   xvfb xauth xdotool x11-utils imagemagick
   # desktop entry checks
