@@ -34,6 +34,9 @@ MP3_EVERY = 8  # every eighth song is rendered as MP3 too
 BEAT_WINDOW = 0.070
 EDGE_WINDOW = 0.050
 MIN_RECUR_DISTANCE = 4  # bars
+# Songs converted from a tick clock (ticks per beat unrelated to the music) have notes anywhere
+# between the file's sixteenths: their beats and bars tell nothing, and they are counted apart.
+MIN_GRIDDED = 0.5
 
 
 # --- the corpus --------------------------------------------------------------------------------
@@ -117,7 +120,8 @@ def fluidsynth_offset(work):
 # --- what the MIDI file says -------------------------------------------------------------------
 
 class Truth:
-    def __init__(self, beats, bars, recurs, bar_times):
+    def __init__(self, beats, bars, recurs, bar_times, gridded):
+        self.gridded = gridded      # the share of the note onsets on the file's sixteenths
         self.beats = beats          # seconds
         self.bars = bars            # bar line times, seconds
         self.recurs = recurs        # per bar: the indices of the bars holding the same notes
@@ -195,7 +199,8 @@ def midi_truth(path, offset):
     for i, c in enumerate(contents):
         recurs.append([k for k in by_content.get(c, []) if abs(k - i) >= MIN_RECUR_DISTANCE] if c else [])
     bar_times = [(seconds(s), seconds(s + n)) for s, n in bar_ticks]
-    return Truth(beats, [b[0] for b in bar_times], recurs, bar_times)
+    on_grid = sum(1 for tick, _, _ in notes if abs(tick / sixteenth - round(tick / sixteenth)) < 0.1)
+    return Truth(beats, [b[0] for b in bar_times], recurs, bar_times, on_grid / max(1, len(notes)))
 
 
 # --- the measures ------------------------------------------------------------------------------
@@ -334,10 +339,11 @@ def main():
         best = best_share(truth, end - start, got["SECONDS"])
         share_ok = share is not None and (share >= 0.75 or share >= best - 0.10)
         level = got["LEVEL"][0] - got["LEVEL"][1]
-        rows.append((name, f, on_beats, on_bar, share, best, share_ok, level))
+        rows.append((name, f, on_beats, on_bar, share, best, share_ok, level, truth.gridded >= MIN_GRIDDED))
         s = "  -  " if share is None else f"{share * 100:5.0f}"
         print(f"{name:<18} {f:7.3f} {'yes' if on_beats else 'no':>5} {'yes' if on_bar else 'no':>4} {s:>6}"
-              f" {best * 100:5.0f} {level:+6.1f}  {start:7.2f} {end:7.2f} {kind}{'' if share_ok else '  (repeat: no)'}")
+              f" {best * 100:5.0f} {level:+6.1f}  {start:7.2f} {end:7.2f} {kind}{'' if share_ok else '  (repeat: no)'}"
+              f"{'' if truth.gridded >= MIN_GRIDDED else '  (no beat grid in the file)'}")
 
     def total(label, sel):
         n = len(sel)
@@ -351,6 +357,7 @@ def main():
               f" level against the median {sum(r[7] for r in sel) / n:+.1f} dB mean, {min(r[7] for r in sel):+.1f} lowest")
 
     total("WAV", [r for r in rows if r[0].endswith(".wav")])
+    total("WAV, songs whose notes lie on the file's beat grid", [r for r in rows if r[0].endswith(".wav") and r[8]])
     total("MP3", [r for r in rows if r[0].endswith(".mp3")])
     return 0
 

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "analysis/beats.h"
 #include "analysis/chorus.h"
 #include "analysis/features.h"
 #include "analysis/part_level.h"
+#include "analysis/song_beats.h"
 #include "analysis/suggest_file.h"
 #include "audio/engine.h"
 
@@ -27,22 +27,6 @@ void PrintTimes(const char* name, const std::vector<double>& times) {
   std::printf("%s", name);
   for (double t : times) std::printf(" %.4f", t);
   std::printf("\n");
-}
-
-// The beats of the whole song as the analysis sees them: a grid found stretch by stretch.
-void SongBeats(const analysis::Features& f, std::vector<double>& beats, std::vector<double>& bars) {
-  constexpr double kStretch = 8;
-  const double total = f.Seconds();
-  for (double from = 0; from < total; from += kStretch) {
-    const analysis::BeatGrid grid = analysis::FindBeats(f, from, std::min(total, from + kStretch));
-    if (grid.period <= 0) continue;
-    int k = 0;
-    for (double t = analysis::NearestBeat(grid, from); t < from + kStretch && t < total; t += grid.period) {
-      if (t < from) continue;
-      beats.push_back(t);
-      if (k++ % 4 == 0) bars.push_back(t);
-    }
-  }
 }
 
 }  // namespace
@@ -62,10 +46,9 @@ int main(int argc, char** argv) {
       continue;
     }
     std::printf("SECONDS %.4f\n", f->Seconds());
-    std::vector<double> beats, bars;
-    SongBeats(*f, beats, bars);
-    PrintTimes("BEATS", beats);
-    PrintTimes("BARS", bars);
+    const analysis::SongBeats beats = analysis::TrackBeats(*f);
+    PrintTimes("BEATS", beats.beats);
+    PrintTimes("BARS", beats.bars);
     const analysis::Suggestion s = analysis::SuggestPart(*f, analysis::kDefaultPartSeconds);
     const char* kinds[] = {"whole", "chorus", "loudest"};
     std::printf("PART %.4f %.4f %s\n", s.part.start, s.part.end, kinds[static_cast<int>(s.kind)]);
