@@ -24,7 +24,8 @@ constexpr double kMaxPeriodSeconds = 1.5;    // 40 bpm
 constexpr double kPreferredSeconds = 0.5;    // 120 bpm
 constexpr double kPreferenceOctaves = 1.0;
 constexpr double kTempoSeconds = 400;        // the most of a song the tempo is taken from
-constexpr double kLocalSeconds = 12;         // a stretch whose own tempo is looked for
+constexpr double kLocalSeconds = 10;         // a stretch whose own tempo is looked for
+constexpr double kLocalStepSeconds = 2;      // and the steps it is looked for in
 constexpr double kLocalOctaves = 0.25;       // how far a stretch's tempo strays from the song's
 constexpr double kTightness = 100;           // the cost of a beat interval off the period
 constexpr double kFloorDb = -70;             // band levels below this count as silence
@@ -281,16 +282,17 @@ SongBeats TrackBeats(const Features& f) {
   const double lag = BestLag(o.all, from, from + span, minLag, std::min(maxLag, span / 2), kPreferredSeconds / pulse,
                              kPreferenceOctaves);
   if (lag <= 0) return out;
-  // Per stretch, its own tempo near the song's; between the stretches' middles, the nearer's.
-  const auto local = static_cast<size_t>(kLocalSeconds / pulse);
+  // Per step of kLocalStepSeconds, the tempo near the song's of the kLocalSeconds around it.
+  const auto local = static_cast<size_t>(kLocalSeconds / pulse), step = static_cast<size_t>(kLocalStepSeconds / pulse);
   std::vector<double> period(n, lag);
   if (n > 2 * local) {
-    for (size_t at = 0; at < n; at += local / 2) {
-      const size_t a = at >= local / 2 ? at - local / 2 : 0, b = std::min(n, at + local / 2 + local / 4);
-      const auto lo = static_cast<size_t>(std::max<double>(static_cast<double>(minLag), std::floor(lag * 0.7)));
-      const auto hi = static_cast<size_t>(std::min<double>(static_cast<double>(maxLag), std::ceil(lag * 1.45)));
+    const auto lo = static_cast<size_t>(std::max<double>(static_cast<double>(minLag), std::floor(lag * 0.7)));
+    const auto hi = static_cast<size_t>(std::min<double>(static_cast<double>(maxLag), std::ceil(lag * 1.45)));
+    for (size_t at = 0; at < n; at += step) {
+      const size_t centre = at + step / 2;
+      const size_t a = centre >= local / 2 ? centre - local / 2 : 0, b = std::min(n, centre + local / 2);
       const double l = b - a > 2 * hi ? BestLag(o.all, a, b, lo, hi, lag, kLocalOctaves) : 0;
-      for (size_t p = at; p < std::min(n, at + local / 2); ++p) period[p] = l > 0 ? l : lag;
+      for (size_t p = at; p < std::min(n, at + step); ++p) period[p] = l > 0 ? l : lag;
     }
   }
   std::vector<double> chain = Chain(o.all, period);
