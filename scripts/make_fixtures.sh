@@ -186,6 +186,14 @@ echo "surround: surround51.wav surround51.ac3"
 py trackers.py "$W"
 echo "trackers: ref.mod ref.s3m ref.xm ref.it"
 
+# --- songs of known beats and bar lines (the beat tracker): MIDI through FluidSynth ------------
+BEAT_SONGS="beat_pickup beat_waltz beat_syncopated beat_tempo_change"
+py beat_songs.py "$W"
+for s in $BEAT_SONGS; do
+  run fluidsynth -ni -F "$s.wav" -r 44100 -g 0.5 /usr/share/sounds/sf2/FluidR3_GM.sf2 "$s.mid"
+done
+echo "beat songs: $BEAT_SONGS (.mid .wav .txt)"
+
 py badfiles.py "$W"
 echo "bad files: empty, truncated, random, text, header-only, wrong extension"
 
@@ -395,6 +403,14 @@ for s in $FORM_SONGS; do
   expect_bytes "$s.txt" "$(stat -c %s "$s.txt")"
 done
 expect speech_like.wav pcm_s16le 22050 1 90 0.001 1984500
+# FluidSynth renders the notes' release and reverb after the last note: lengths to 0.2 s.
+expect beat_pickup.wav pcm_s16le 44100 2 44.68 0.2
+expect beat_waltz.wav pcm_s16le 44100 2 47.37 0.2
+expect beat_syncopated.wav pcm_s16le 44100 2 47.81 0.2
+expect beat_tempo_change.wav pcm_s16le 44100 2 58.17 0.2
+for s in $BEAT_SONGS; do
+  for ext in mid txt; do expect_bytes "$s.$ext" "$(stat -c %s "$s.$ext")"; done
+done
 
 expect_bytes empty.mp3 0
 expect_bytes empty.wav 0

@@ -15,8 +15,8 @@ PACKAGES=(
   # fixtures and checks
   python3 ffmpeg sox libsox-fmt-all lame flac vorbis-tools musepack-tools libjmac-java default-jre-headless
   procps
-  # Suggest's evaluation: MIDI songs rendered through a General MIDI sound font (freedoom's
-  # music is the development corpus), and a Vorbis file whose seeks once landed early
+  # Suggest's evaluation and beat fixtures: MIDI songs rendered through a General MIDI sound font
+  # (freedoom's music is the development corpus); a Vorbis file whose seeks once landed early
   fluidsynth fluid-soundfont-gm freedoom python3-mido hyperrogue-music
   # window tests
   xvfb xauth xdotool x11-utils imagemagick

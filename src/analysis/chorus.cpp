@@ -7,6 +7,7 @@
 #include "analysis/beats.h"
 #include "analysis/part_level.h"
 #include "analysis/repeats.h"
+#include "analysis/song_beats.h"
 
 namespace analysis {
 
@@ -25,6 +26,8 @@ constexpr double kLevelMarginDb = 0.5;      // kept from the 6-dB limit, for the
 constexpr double kBeatsPerBar = 4;
 constexpr double kBeatSnapSeconds = 0.06;   // a beat of the grid moved to an onset this near
 constexpr double kSteadyPeriod = 0.02;      // a beat period found again within this share is steady
+constexpr double kSteadyBeat = 0.15;        // the song's beats keep their tempo within this share
+constexpr double kHeardBeat = 0.5;          // the onset strength the song's beats hold on average
 
 // `seconds` moved to the sharpest change of loudness close to it, if there is a marked one: the
 // similarity finds a section's start to a bar or so, the band's change of level to a beat.
@@ -93,10 +96,53 @@ bool SteadyPeriod(const Features& f, const BeatGrid& grid, double from, double l
 // file; its start and end on the beat grid where the beat is clear. Where it is not, the period
 // found is still most often the beat's (or half or twice it): the part then starts at the
 // chorus's first onset and lasts whole bars of that period, so that a loop keeps time.
-Part PartOf(const Features& f, double start, double end, double length) {
+// The part from the song's bar line nearest `near` to the last bar line within `length` (at least
+// kMinPartSeconds where bars allow); false where the song's bars do not reach so far or lie too
+// far from `near`.
+bool OnBars(const SongBeats& beats, double near, double length, double total, Part& part) {
+  if (beats.bars.size() < 2 || beats.period <= 0) return false;
+  const double from = Nearest(beats.bars, near);
+  if (std::abs(from - near) > kBeatsPerBar * beats.period) return false;
+  const auto first = static_cast<size_t>(std::lower_bound(beats.bars.begin(), beats.bars.end(), from) - beats.bars.begin());
+  size_t last = first;
+  for (size_t k = first + 1; k < beats.bars.size() && beats.bars[k] - from <= length + kBeatSnapSeconds && beats.bars[k] <= total; ++k)
+    last = k;
+  if (last == first || beats.bars[last] - from < std::min(kMinPartSeconds, length) - kBeatSnapSeconds) return false;
+  part = {from, std::min(beats.bars[last], from + length)};
+  return true;
+}
+
+// Whether the song's beats through the `length` seconds from `from` are heard and keep their
+// tempo: the onsets on the beats of each half kHeardBeat spreads over their mean, every interval
+// within kSteadyBeat of their median. A beat followed through noise or speech wanders or misses.
+bool SteadyBeats(const SongBeats& beats, double from, double length) {
+  const auto a = std::lower_bound(beats.beats.begin(), beats.beats.end(), from - 1);
+  const auto b = std::upper_bound(beats.beats.begin(), beats.beats.end(), from + length + 1);
+  if (b - a < 9) return false;
+  // Each half of the stretch heard on its beats.
+  const auto first = static_cast<size_t>(a - beats.beats.begin()), count = static_cast<size_t>(b - a);
+  for (const size_t half : {first, first + count / 2}) {
+    double held = 0;
+    for (size_t i = half; i < half + count / 2; ++i) held += beats.strength[i];
+    if (held < kHeardBeat * static_cast<double>(count / 2)) return false;
+  }
+  std::vector<double> gaps;
+  for (auto it = a + 1; it != b; ++it) gaps.push_back(*it - *(it - 1));
+  std::vector<double> sorted = gaps;
+  std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
+  const double median = sorted[sorted.size() / 2];
+  return std::all_of(gaps.begin(), gaps.end(), [&](double g) { return std::abs(g - median) <= kSteadyBeat * median; });
+}
+
+Part PartOf(const Features& f, const SongBeats& beats, double start, double end, double length) {
   const double total = f.Seconds();
-  const BeatGrid grid = FindBeats(f, std::max(0.0, start - 2), std::min(total, start + length + 2));
   const double change = AtLoudnessChange(f, start);
+  const BeatGrid grid = FindBeats(f, std::max(0.0, start - 2), std::min(total, start + length + 2));
+  // Where the song's beats were followed at a steady tempo, the one heard in the part: from a bar
+  // line, whole bars.
+  bool agree = false;
+  for (const double octave : {0.5, 1.0, 2.0}) agree = agree || std::abs(beats.period - octave * grid.period) <= 0.03 * octave * grid.period;
+  if (Part part; grid.period > 0 && agree && SteadyBeats(beats, change, length) && OnBars(beats, change, length, total, part)) return part;
   const double onset = std::clamp(OnOnset(f, change), 0.0, std::max(0.0, total - length));
   if (grid.period <= 0 || (!grid.clear && !SteadyPeriod(f, grid, onset, length))) return {onset, std::min(total, onset + length)};
   const double from = grid.clear ? std::max(0.0, OnNearOnset(f, NearestBeat(grid, change), kBeatSnapSeconds)) : onset;
@@ -124,9 +170,23 @@ double LevelFloorDb(double medianDb) { return medianDb - kMaxDropDb + kLevelMarg
 
 // Parts shortened by whole bars where their end runs into a quiet stretch, at most to
 // kMinPartSeconds; false when the part still holds one.
-bool KeepLevel(const Features& f, double medianDb, Part& part) {
+bool KeepLevel(const Features& f, const SongBeats& beats, double medianDb, Part& part) {
   const double floor = LevelFloorDb(medianDb);
   if (QuietestLevelDb(f, part.start, part.end) >= floor) return true;
+  if (std::abs(Nearest(beats.bars, part.start) - part.start) < 1e-9 && !beats.bars.empty()) {
+    // A part on the song's bar lines ends on an earlier one.
+    const double shortest = std::min(kMinPartSeconds, part.end - part.start) - kBeatSnapSeconds;
+    for (auto it = std::lower_bound(beats.bars.begin(), beats.bars.end(), part.end); it != beats.bars.begin();) {
+      const double to = *--it;
+      if (to >= part.end) continue;
+      if (to - part.start < shortest) break;
+      if (QuietestLevelDb(f, part.start, to) >= floor) {
+        part.end = to;
+        return true;
+      }
+    }
+    return false;
+  }
   const BeatGrid grid = FindBeats(f, part.start, part.end);
   const double step = grid.clear ? kBeatsPerBar * grid.period : 1.0;
   for (double to = part.end - step; to - part.start >= std::min(kMinPartSeconds, part.end - part.start - step) && to > part.start + step; to -= step)
@@ -140,6 +200,10 @@ bool KeepLevel(const Features& f, double medianDb, Part& part) {
 }  // namespace
 
 std::vector<Suggestion> SuggestParts(const Features& f, double lengthSeconds, size_t count) {
+  return SuggestParts(f, TrackBeats(f), lengthSeconds, count);
+}
+
+std::vector<Suggestion> SuggestParts(const Features& f, const SongBeats& beats, double lengthSeconds, size_t count) {
   const double total = f.Seconds();
   const double length = std::max(0.0, lengthSeconds);
   std::vector<Suggestion> out;
@@ -151,7 +215,7 @@ std::vector<Suggestion> SuggestParts(const Features& f, double lengthSeconds, si
   const double medianDb = MedianLevelDb(f);
   auto add = [&](Part part, PartKind kind) {
     if (out.size() >= count || part.end - part.start <= 0) return;
-    if (!KeepLevel(f, medianDb, part)) return;
+    if (!KeepLevel(f, beats, medianDb, part)) return;
     for (const Suggestion& o : out)
       if (Overlaps(o.part, part)) return;
     out.push_back({part, kind});
@@ -162,7 +226,7 @@ std::vector<Suggestion> SuggestParts(const Features& f, double lengthSeconds, si
   // whose part runs on into a loud verse is no louder than the same chorus followed by itself.
   std::vector<Part> instances;
   const Repeats repeats = FindChorusRepeats(f, length);
-  for (double start : repeats.starts) instances.push_back(PartOf(f, start, start + length, length));
+  for (double start : repeats.starts) instances.push_back(PartOf(f, beats, start, start + length, length));
   const double compared = std::max(repeats.seconds, kMinRepeatSeconds);
   double loudest = -200;
   std::vector<double> levels;
@@ -194,7 +258,7 @@ std::vector<Suggestion> SuggestParts(const Features& f, double lengthSeconds, si
     }
     if (at < 0) break;
     // In whole bars as well, where a beat is found.
-    const Part part = PartOf(f, at, at + length, length);
+    const Part part = PartOf(f, beats, at, at + length, length);
     const size_t before = out.size();
     add(part, PartKind::Loudest);
     if (out.size() == before && out.empty()) out.push_back({part, PartKind::Loudest});

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/features.h"
+#include "analysis/song_beats.h"
 
 namespace analysis {
 
@@ -34,6 +35,10 @@ struct Suggestion {
 // the song's median level (a fade-out, a quiet intro, a break), and none runs past the file's
 // end. The work is bounded: long files are compared in coarser steps.
 std::vector<Suggestion> SuggestParts(const Features& features, double lengthSeconds, size_t count);
+
+// The same with the song's beats found already (TrackBeats): where they are followed through the
+// part, it starts on a bar line and ends on one.
+std::vector<Suggestion> SuggestParts(const Features& features, const SongBeats& beats, double lengthSeconds, size_t count);
 
 // The best of SuggestParts.
 Suggestion SuggestPart(const Features& features, double lengthSeconds = kDefaultPartSeconds);

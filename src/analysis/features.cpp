@@ -17,7 +17,8 @@ FeatureGatherer::FeatureGatherer(uint32_t rate, uint32_t channels)
     : channels_(std::clamp<uint32_t>(channels, 1, 32)),
       decimation_(std::max<uint32_t>(1, rate / kAnalysedRate)),
       ring_(kWindow, 0.0f),
-      spectrum_(static_cast<double>(rate) / std::max<uint32_t>(1, rate / kAnalysedRate)) {
+      spectrum_(static_cast<double>(rate) / std::max<uint32_t>(1, rate / kAnalysedRate)),
+      bandLevels_(static_cast<double>(rate) / std::max<uint32_t>(1, rate / kAnalysedRate)) {
   out_.rate = rate;
   out_.pulseFrames = std::max<uint32_t>(1, rate / 100);
   out_.hopFrames = out_.pulseFrames * kPulsesPerHop;
@@ -132,6 +133,7 @@ void FeatureGatherer::EndPulse() {
   const double scale = 32768.0 * channels_;
   const double sum = static_cast<double>(pulseSquares_) / (scale * scale);
   out_.pulses.push_back(static_cast<float>(sum / pulseFill_));
+  out_.bands.push_back(bandLevels_.Levels(ring_.data(), kWindow, ringPos_));
   hopSum_ += sum;
   pulseSquares_ = 0;
   pulseFill_ = 0;
@@ -153,7 +155,7 @@ void FeatureGatherer::EndHop() {
 
 Features FeatureGatherer::Finish() {
   Features done = std::move(out_);
-  out_ = Features{done.rate, done.pulseFrames, done.hopFrames, 0, {}, {}};
+  out_ = Features{done.rate, done.pulseFrames, done.hopFrames, 0, {}, {}, {}};
   pulseFill_ = hopPulses_ = decimFill_ = 0;
   pulseSquares_ = 0;
   hopSum_ = 0;

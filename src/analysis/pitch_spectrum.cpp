@@ -70,4 +70,50 @@ std::array<float, 12> PitchSpectrum::Classes(const float* ring, size_t oldest) {
   return pc;
 }
 
+void BandLevels::AvFree::operator()(void* p) const { av_free(p); }
+
+void BandLevels::TxFree::operator()(AVTXContext* p) const { av_tx_uninit(&p); }
+
+BandLevels::BandLevels(double analysedRate)
+    : input_(AllocFloats(kWindow)), spectrum_(AllocFloats(kWindow + 2)), window_(kWindow) {
+  AVTXContext* tx = nullptr;
+  av_tx_fn fn = nullptr;
+  const float scale = 1.0f;
+  if (av_tx_init(&tx, &fn, AV_TX_FLOAT_RDFT, 0, static_cast<int>(kWindow), &scale, 0) < 0 || tx == nullptr)
+    throw std::bad_alloc();
+  tx_.reset(tx);
+  transform_ = fn;
+  float sum = 0;
+  for (uint32_t i = 0; i < kWindow; ++i) {
+    window_[i] = static_cast<float>(0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / kWindow));
+    sum += window_[i];
+  }
+  // A full-scale sine lies near 0 dB in its band.
+  for (float& w : window_) w *= 2.0f / sum;
+  const double hz[kBands + 1] = {30, 180, 500, 1400, 3200, 5500};
+  for (size_t b = 0; b <= kBands; ++b)
+    edges_[b] = std::clamp<uint32_t>(static_cast<uint32_t>(std::lround(hz[b] * kWindow / analysedRate)), 1, kWindow / 2);
+  for (size_t b = 1; b <= kBands; ++b) edges_[b] = std::max(edges_[b], edges_[b - 1] + 1);
+}
+
+BandLevels::~BandLevels() = default;
+
+std::array<uint8_t, BandLevels::kBands> BandLevels::Levels(const float* ring, size_t ringSize, size_t next) {
+  float* in = input_.get();
+  const float* w = window_.data();
+  const size_t mask = ringSize - 1;
+  const size_t from = (next + ringSize - kWindow) & mask;
+  for (size_t i = 0; i < kWindow; ++i) in[i] = ring[(from + i) & mask] * w[i];
+  float* bins = spectrum_.get();
+  transform_(tx_.get(), bins, in, sizeof(float));
+  std::array<uint8_t, kBands> out{};
+  for (size_t b = 0; b < kBands; ++b) {
+    float power = 0;
+    for (uint32_t k = edges_[b]; k < edges_[b + 1] && k <= kWindow / 2; ++k) power += bins[2 * k] * bins[2 * k] + bins[2 * k + 1] * bins[2 * k + 1];
+    const double db = 10 * std::log10(static_cast<double>(power) + 1e-12);
+    out[b] = static_cast<uint8_t>(std::clamp(std::lround((db + 100) / kStepDb), 0L, 255L));
+  }
+  return out;
+}
+
 }  // namespace analysis

@@ -46,4 +46,39 @@ class PitchSpectrum {
   std::vector<uint8_t> pitchClass_;
 };
 
+// The level of a short window of the analysed signal in a few bands (bass and kick; low, middle
+// and high voices; cymbals and hats), for the onsets beats are found in: a Hann window, av_tx's
+// real FFT, each band's summed power in 0.5-dB steps.
+class BandLevels {
+ public:
+  static constexpr uint32_t kWindow = 256;  // about 23 ms at 11 kHz
+  static constexpr size_t kBands = 5;
+  static constexpr double kStepDb = 0.5;    // a level of v is (v * kStepDb - 100) dB, 0 at or below -100
+
+  explicit BandLevels(double analysedRate);
+  ~BandLevels();
+  BandLevels(const BandLevels&) = delete;
+  BandLevels& operator=(const BandLevels&) = delete;
+
+  // The band levels of the kWindow samples of `ring` (of `ringSize`, a power of two) ending just
+  // before `next`.
+  std::array<uint8_t, kBands> Levels(const float* ring, size_t ringSize, size_t next);
+
+ private:
+  struct AvFree {
+    void operator()(void* p) const;
+  };
+  struct TxFree {
+    void operator()(AVTXContext* p) const;
+  };
+  using TxFn = void (*)(AVTXContext*, void*, void*, std::ptrdiff_t);
+
+  std::unique_ptr<AVTXContext, TxFree> tx_;
+  TxFn transform_ = nullptr;
+  std::unique_ptr<float, AvFree> input_;
+  std::unique_ptr<float, AvFree> spectrum_;
+  std::vector<float> window_;
+  std::array<uint32_t, kBands + 1> edges_{};  // band b holds bins [edges_[b], edges_[b + 1])
+};
+
 }  // namespace analysis

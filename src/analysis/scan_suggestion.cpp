@@ -26,10 +26,12 @@ void ScanSuggestion::ScanEnded(audio::Handle, bool complete) {
   const std::lock_guard<std::mutex> lock(workerMutex_);
   if (worker_.joinable()) worker_.join();  // none is left running by ScanStarted; kept safe anyway
   worker_ = std::thread([this, f = std::move(features)] {
+    SongBeats beats = TrackBeats(f);
     std::vector<Part> parts;
-    for (const Suggestion& found : SuggestParts(f, length_, kOfferedParts)) parts.push_back(found.part);
+    for (const Suggestion& found : SuggestParts(f, beats, length_, kOfferedParts)) parts.push_back(found.part);
     const std::lock_guard<std::mutex> readyLock(mutex_);
     ready_ = std::move(parts);
+    beats_ = std::move(beats);
   });
 }
 
@@ -43,6 +45,7 @@ void ScanSuggestion::Clear() {
   JoinWorker();
   const std::lock_guard<std::mutex> lock(mutex_);
   ready_.clear();
+  beats_ = SongBeats{};
 }
 
 std::optional<Part> ScanSuggestion::Ready() const {
@@ -54,6 +57,11 @@ std::optional<Part> ScanSuggestion::Ready() const {
 std::vector<Part> ScanSuggestion::ReadyParts() const {
   const std::lock_guard<std::mutex> lock(mutex_);
   return ready_;
+}
+
+SongBeats ScanSuggestion::ReadyBeats() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return beats_;
 }
 
 std::optional<Part> ScanSuggestion::WaitReady() {
