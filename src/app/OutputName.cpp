@@ -34,6 +34,7 @@ QString SettingsFile() {
   return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/Ombrix/Tonewright.conf");
 }
 constexpr const char* kPhoneKey = "ringtone/phone";
+constexpr const char* kSnapKey = "view/snap";
 }  // namespace
 
 convert::RingtoneKind LoadPhoneChoice() {
@@ -45,6 +46,15 @@ convert::RingtoneKind LoadPhoneChoice() {
 void SavePhoneChoice(convert::RingtoneKind kind) {
   QSettings settings(SettingsFile(), QSettings::IniFormat);
   settings.setValue(QLatin1String(kPhoneKey), QString::fromLatin1(convert::ExtensionOf(kind)));
+}
+
+bool LoadSnapChoice() {
+  return QSettings(SettingsFile(), QSettings::IniFormat).value(QLatin1String(kSnapKey), false).toBool();
+}
+
+void SaveSnapChoice(bool snap) {
+  QSettings settings(SettingsFile(), QSettings::IniFormat);
+  settings.setValue(QLatin1String(kSnapKey), snap);
 }
 
 }  // namespace app

@@ -25,5 +25,8 @@ QString WithKindExtension(const QString& name, convert::RingtoneKind kind);
 // The phone choice remembered across runs (the iPhone's when none was), in the user's settings.
 convert::RingtoneKind LoadPhoneChoice();
 void SavePhoneChoice(convert::RingtoneKind kind);
+// Whether marks snap to the beat, remembered the same way (off when never ticked).
+bool LoadSnapChoice();
+void SaveSnapChoice(bool snap);
 
 }  // namespace app

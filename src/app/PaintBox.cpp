@@ -1,5 +1,6 @@
 #include "app/PaintBox.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -8,6 +9,15 @@ namespace app {
 PaintBox::PaintBox(QWidget* parent) : QWidget(parent) {
   // Every paint covers the whole box, so Qt need not clear it first.
   setAttribute(Qt::WA_OpaquePaintEvent);
+  setFocusPolicy(Qt::ClickFocus);
+}
+
+void PaintBox::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) {
+    emit arrowKey(event->key(), event->modifiers());
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void PaintBox::paintEvent(QPaintEvent*) {

@@ -23,6 +23,8 @@ class PaintBox : public QWidget {
 
  signals:
   void mouseDown(Qt::MouseButton button, QPoint position);
+  // An arrow key while the box has the focus (a click gives it the focus).
+  void arrowKey(int key, Qt::KeyboardModifiers modifiers);
   void mouseMove(Qt::MouseButtons buttons, QPoint position);
   void mouseUp(Qt::MouseButton button, QPoint position);
 
@@ -31,6 +33,7 @@ class PaintBox : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 };
 
 }  // namespace app

@@ -1,5 +1,6 @@
 #include "app/Tfrmmain.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QGuiApplication>
@@ -47,6 +48,7 @@ void Tfrmmain::FormCreate() {
   outputDir = app::OutputFolderOf(dataDir);
   app::ForceFolderChain(outputDir);  // a missing folder shows when the encoder cannot write
   // The phone chosen last time, and the default output file of its kind.
+  cbsnap->setChecked(app::LoadSnapChoice());
   const convert::RingtoneKind kind = app::LoadPhoneChoice();
   cbphone->setCurrentIndex(cbphone->findData(static_cast<int>(kind)));
   outedit->setText(app::WithKindExtension(outputDir + app::kDefaultOutputName, kind));

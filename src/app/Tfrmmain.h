@@ -87,6 +87,7 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   QToolButton* btnpause = nullptr;
   QToolButton* btnstop = nullptr;
   QCheckBox* loopcheck = nullptr;
+  QCheckBox* cbsnap = nullptr;  // marks snap to the beat
   QGroupBox* sGroupBox1 = nullptr;
   QLabel* sLabel6 = nullptr;
   app::ButtonSpinEdit* sedit = nullptr;
@@ -176,6 +177,10 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   void Timer1Timer();
   // The view's mouse.
   void PBMouseDown(Qt::MouseButton button, QPoint position);
+  // Left/Right on the focused view: the start by a beat, with Shift by a bar, with Alt the end.
+  void PBArrowKey(int key, Qt::KeyboardModifiers modifiers);
+  // The song's map, once the scan has found it: drawn on the view, used by the marks.
+  void ShowSongMap();
   void PBMouseMove(QPoint position);
   void PBMouseUp();
   // The selection's spin edits.
@@ -215,6 +220,7 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   analysis::ScanSuggestion suggestion;  // learnt by the scan; outlives the loader's scan
   source::SourceLoader loader{previewShared, effects, triggers, *this, {peaks, bytesPerPixel, scanStop, &suggestion}};
   std::unique_ptr<wave::WaveformView> view;
+  bool songMapShown = false;  // the open file's map has been taken from the scan
   // The meter `loudlabel` and the button `btnlevel` beside the gain controls.
   app::LoudnessPanel loudness;
 

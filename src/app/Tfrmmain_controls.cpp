@@ -112,7 +112,7 @@ void Tfrmmain::CreateControls() {
   // The waveform view and its hint line.
   sLabelFX1 = MakeLabel(this, "sLabelFX1",
                         QStringLiteral("Left Click:Set Start time;Right Click:Set End time;Middle Click:Set Position"),
-                        {8, 42, 520, 22});
+                        {8, 42, 434, 22});
   sLabelFX1->setFont(app::NarrowFont(16));
   auto* shadow = new QGraphicsDropShadowEffect(sLabelFX1);
   shadow->setColor(app::colors::kRed);
@@ -120,6 +120,11 @@ void Tfrmmain::CreateControls() {
   shadow->setBlurRadius(0);
   sLabelFX1->setGraphicsEffect(shadow);
 
+  // Marks on the song's beats, for a song where one was found.
+  cbsnap = MakeCheck(this, "cbsnap", QStringLiteral("Snap to beat"), false, {444, 44, 86, 20});
+  cbsnap->setEnabled(false);
+  cbsnap->setToolTip(QStringLiteral("A click sets the start or the end on the nearest beat (with Shift: exactly where "
+                                    "you click)"));
   PB = Make<app::PaintBox>(this, "PB", {kViewLeft, kViewTop, kViewWidth, kViewHeight});
   PB->setEnabled(false);
   PB->onPaint = [this](QPainter& painter) { PBPaint(painter); };
@@ -208,7 +213,7 @@ void Tfrmmain::CreateControls() {
 
   // The keyboard: Tab walks the controls as the window reads, row by row and the tags in the order
   // a ringtone's details are usually typed; the usual keys open a file, open help and quit.
-  QWidget* const order[] = {sEdit1,     btnselect,  btnplay,    btnpause,   btnstop,   loopcheck,
+  QWidget* const order[] = {sEdit1,     btnselect,  cbsnap,     btnplay,    btnpause,   btnstop,   loopcheck,
                                   fadeincheck, spinfadein, fadeoutcheck, spinfadeout, sedit,   eedit,
                                   lengthedit, btnsuggest, checkgain,  gaintrack,  loudness.btnlevel, chighpass,  barhighcut, clowpass,
                                   barlowcut,  outedit,    sButton1,   tagcheck,   titedit,   artedit,
@@ -229,7 +234,8 @@ void Tfrmmain::CreateControls() {
   connect(new QShortcut(QKeySequence(Qt::Key_BracketLeft), this), &QShortcut::activated, this, [this] { MarkKey(true); });
   connect(new QShortcut(QKeySequence(Qt::Key_BracketRight), this), &QShortcut::activated, this, [this] { MarkKey(false); });
   PB->setToolTip(QStringLiteral("Left click: start, right click: end, middle click: play from there.\n"
-                                "While it plays, [ marks the start and ] the end at what you hear."));
+                                "While it plays, [ marks the start and ] the end at what you hear.\n"
+                                "Left/Right move the start by a beat (Shift: a bar), with Alt the end."));
   connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, btnselect, [this] { btnselect->click(); });
   connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, btnhelp,
           [this] { btnhelp->click(); });

@@ -9,6 +9,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
@@ -20,6 +21,7 @@
 
 #include "app/ButtonSpinEdit.h"
 #include "app/Hooks.h"
+#include "app/OutputName.h"
 #include "app/PaintBox.h"
 #include "app/Tfrmmain.h"
 #include "convert/encoder_command.h"
@@ -54,6 +56,8 @@ void Tfrmmain::ConnectHandlers() {
   connect(PB, &app::PaintBox::mouseDown, this, &Tfrmmain::PBMouseDown);
   connect(PB, &app::PaintBox::mouseMove, this, [this](Qt::MouseButtons, QPoint p) { PBMouseMove(p); });
   connect(PB, &app::PaintBox::mouseUp, this, [this](Qt::MouseButton, QPoint) { PBMouseUp(); });
+  connect(PB, &app::PaintBox::arrowKey, this, &Tfrmmain::PBArrowKey);
+  connect(cbsnap, &QCheckBox::toggled, this, [](bool on) { app::SaveSnapChoice(on); });
   connect(sedit, &app::ButtonSpinEdit::upClicked, this, &Tfrmmain::seditUpClick);
   connect(sedit, &app::ButtonSpinEdit::downClicked, this, &Tfrmmain::seditDownClick);
   connect(eedit, &app::ButtonSpinEdit::upClicked, this, &Tfrmmain::eeditUpClick);
@@ -170,6 +174,9 @@ void Tfrmmain::ResetFileControls() {
   ShowPhoneFit();
   suggestion.Clear();  // the earlier file's scan has ended: its part goes with it
   btnsuggest->setEnabled(false);
+  if (view) view->setSongMap({}, 0);
+  songMapShown = false;
+  cbsnap->setEnabled(false);
 }
 
 void Tfrmmain::ResetPlayColumn() {
@@ -209,14 +216,41 @@ void Tfrmmain::DisableView() {
 void Tfrmmain::Timer1Timer() {
   loudness.Refresh(app::MarkedPart(sEdit1->text().toStdString(), previewShared, TickedEffects()));
   btnsuggest->setEnabled(suggestion.Ready().has_value());
+  if (!songMapShown && btnsuggest->isEnabled()) ShowSongMap();
   if (bytesPerPixel.load() == 0 || !view) return;
   const wave::ViewState state{bytesPerPixel.load(), selStart.load(), selEnd.load()};
   view->Refresh(state, audio::ChannelGetPosition(playStream.load(), audio::POS_BYTE));
   PB->repaint();
 }
 
+void Tfrmmain::ShowSongMap() {
+  songMapShown = true;
+  if (!view) return;
+  const analysis::SongBeats beats = suggestion.ReadyBeats();
+  wave::SongMap map;
+  map.beats = beats.beats;
+  map.bars = beats.bars;
+  const preview::StreamFormat& f = previewShared.format;
+  view->setSongMap(std::move(map), double(f.rate.load()) * f.channels.load() * (f.bits.load() / 8));
+  cbsnap->setEnabled(view->songMap().HasBeat());
+}
+
 void Tfrmmain::PBMouseDown(Qt::MouseButton button, QPoint position) {
+  // Snapped to the nearest beat while the box is ticked, exactly where clicked with Shift.
+  const bool snap = cbsnap->isEnabled() && cbsnap->isChecked() && view &&
+                    !QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier);
+  if (snap) selection.SetSnap([map = view->songMap()](double t) { return wave::SnapToBeat(map, t); });
+  else selection.SetSnap(nullptr);
   selection.PBMouseDown(ButtonOf(button), position.x(), bytesPerPixel.load());
+}
+
+void Tfrmmain::PBArrowKey(int key, Qt::KeyboardModifiers modifiers) {
+  if (!view) return;
+  const int steps = key == Qt::Key_Left ? -1 : 1;
+  const bool byBar = modifiers.testFlag(Qt::ShiftModifier);
+  const wave::SongMap& map = view->songMap();
+  selection.MoveMark(!modifiers.testFlag(Qt::AltModifier),
+                     [&map, steps, byBar](double t) { return wave::Nudge(map, t, steps, byBar); });
 }
 
 void Tfrmmain::PBMouseMove(QPoint position) { selection.PBMouseMove(position.x(), bytesPerPixel.load()); }

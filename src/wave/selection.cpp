@@ -137,7 +137,29 @@ int64_t Selection::PositionOfColumn(int x, uint32_t bytesPerPixel) const {
   return std::max<int64_t>(position, 0);
 }
 
+void Selection::MoveMark(bool start, const std::function<double(double)>& to) {
+  const audio::Handle stream = shared_.playStream.load();
+  const int64_t mark = start ? shared_.selStart.load() : shared_.selEnd.load();
+  if (stream == 0 || mark == 0) return;
+  audio::ChannelInfo info{};
+  if (!audio::ChannelGetInfo(stream, &info)) return;
+  const int64_t frame = int64_t{info.chans} * (info.bits / 8);
+  const int64_t length = audio::ChannelGetLength(stream, audio::POS_BYTE);
+  int64_t position = audio::ChannelSeconds2Bytes(stream, to(Seconds(mark)));
+  if (length >= 0) position = std::min(position, length);
+  position = std::max(position, frame);
+  if (position == mark) return;
+  if (start) SetSelStart(position);
+  else SetSelEnd(position);
+}
+
 void Selection::Apply(int mode, int64_t position) {
+  if ((mode == 1 || mode == 2) && snap_) {
+    const audio::Handle stream = shared_.playStream.load();
+    const int64_t snapped = audio::ChannelSeconds2Bytes(stream, snap_(Seconds(position)));
+    const int64_t length = audio::ChannelGetLength(stream, audio::POS_BYTE);
+    if (snapped >= 0) position = length >= 0 ? std::min(snapped, length) : snapped;
+  }
   switch (mode) {
     case 1: SetSelStart(position); break;
     case 2: SetSelEnd(position); break;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "audio/engine.h"
@@ -54,6 +55,12 @@ class Selection {
   void PBMouseDown(MouseButton button, int x, uint32_t bytesPerPixel);
   void PBMouseMove(int x, uint32_t bytesPerPixel);
   void PBMouseUp() { dragMode_ = 0; }
+  // Where a click or a drag puts the start or the end, in seconds, from where it was pointed
+  // (the nearest beat, when marks snap); none: exactly where it was pointed.
+  void SetSnap(std::function<double(double)> snap) { snap_ = std::move(snap); }
+  // Moves the start (or the end) to `seconds`, as a spin arrow moves it; a bound not set stays
+  // unset. The start stays a frame in at least (0 counts as not set), the end within the file.
+  void MoveMark(bool start, const std::function<double(double)>& to);
   int dragMode() const { return dragMode_; }
 
   audio::SyncHandle endSync() const { return endSync_; }
@@ -77,6 +84,7 @@ class Selection {
   preview::Triggers& triggers_;
   SelectionView& view_;
   int dragMode_ = 0;  // 0 none, 1 start, 2 end, 3 play position
+  std::function<double(double)> snap_;
   audio::SyncHandle endSync_ = 0, fadeInSync_ = 0, fadeOutSync_ = 0;
 };
 

@@ -39,6 +39,42 @@ void WaveformView::Pixel(int x, int y, QRgb color) {
   reinterpret_cast<QRgb*>(bitmap_->scanLine(y))[x] = color;
 }
 
+void WaveformView::Blend(int x, int y, QRgb color, int alpha) {
+  if (x < 0 || y < 0 || x >= bitmap_->width() || y >= bitmap_->height()) return;
+  QRgb& p = reinterpret_cast<QRgb*>(bitmap_->scanLine(y))[x];
+  const auto mix = [alpha](int under, int over) { return (under * (255 - alpha) + over * alpha) / 255; };
+  p = qRgb(mix(qRed(p), qRed(color)), mix(qGreen(p), qGreen(color)), mix(qBlue(p), qBlue(color)));
+}
+
+void WaveformView::DrawSongMap(const ViewState& state) {
+  const int height = bitmap_->height();
+  const int band = height - kBandRows;
+  for (const Section& s : map_.sections) {
+    const int from = ColumnOf(s.start, bytesPerSecond_, state.bytesPerPixel);
+    const int to = ColumnOf(s.end, bytesPerSecond_, state.bytesPerPixel);
+    if (from < 0) continue;
+    const QRgb color = GroupColor(s.group, TimesHeard(map_, s.group) <= 1);
+    const bool outlined = s.group == map_.suggestedGroup;
+    for (int x = from; x < std::max(to, from + 1); ++x) {
+      for (int y = band; y < height; ++y) {
+        const bool edge = outlined && (y == band || y == height - 1 || x == from || x == to - 1);
+        Pixel(x, y, edge ? colors::kPlay : color);
+      }
+    }
+  }
+  if (!map_.HasBeat()) return;
+  // Faint ticks at the beats; bar lines down the whole view, light enough to see through.
+  for (const double beat : map_.beats) {
+    const int x = ColumnOf(beat, bytesPerSecond_, state.bytesPerPixel);
+    for (int y = 0; y < 4; ++y) Blend(x, y, colors::kPlay, 90);
+    for (int y = band - 4; y < band; ++y) Blend(x, y, colors::kPlay, 90);
+  }
+  for (const double bar : map_.bars) {
+    const int x = ColumnOf(bar, bytesPerSecond_, state.bytesPerPixel);
+    for (int y = 0; y < band; ++y) Blend(x, y, colors::kPlay, y < 7 || y >= band - 7 ? 200 : 45);
+  }
+}
+
 // Paints column x from row `from` towards row `towards`, the end row itself not painted.
 void WaveformView::VerticalRun(int x, int from, int towards, QRgb color) {
   if (x < 0 || x >= bitmap_->width() || from == towards) return;
@@ -71,6 +107,7 @@ void WaveformView::DrawWaveform(const ViewState& state) {
     const size_t bytes = static_cast<size_t>(std::min(background_.width(), bitmap_->width())) * 4;
     for (int y = 0; y < rows; ++y) std::memcpy(bitmap_->scanLine(y), background_.constScanLine(y), bytes);
   }
+  DrawSongMap(state);
   const int mid = bitmap_->height() / 2;
   const auto columns = static_cast<int32_t>(peaks_->size());
   std::uniform_int_distribution<int> sparkle(0, 4);

@@ -12,6 +12,7 @@
 #include <random>
 
 #include "wave/peak_buffers.h"
+#include "wave/song_map.h"
 
 namespace wave {
 
@@ -62,10 +63,23 @@ class WaveformView {
   int32_t playColumn() const { return playColumn_; }
   void setPlayColumn(int32_t column) { playColumn_ = column; }
 
+  // The song's map drawn under the waveform from now on (an empty one draws nothing), its times
+  // placed with `bytesPerSecond` of the preview stream.
+  void setSongMap(SongMap map, double bytesPerSecond) {
+    map_ = std::move(map);
+    bytesPerSecond_ = bytesPerSecond;
+  }
+  const SongMap& songMap() const { return map_; }
+
+  // Rows of the section band, at the view's foot.
+  static constexpr int kBandRows = 5;
+
   // One refresh of the timer: the waveform, the start, end and play markers.
   void Refresh(const ViewState& state, int64_t playPosition);
 
   void DrawWaveform(const ViewState& state);
+  // Beat ticks, bar lines and the section band, over the background and under the waveform.
+  void DrawSongMap(const ViewState& state);
   QRgb ColumnColor(int32_t column, bool firstChannel, const ViewState& state) const;
   void DrawMarker(int row, QRgb color, int64_t position, const ViewState& state);
 
@@ -75,6 +89,8 @@ class WaveformView {
  private:
   void VerticalRun(int x, int from, int towards, QRgb color);
   void Pixel(int x, int y, QRgb color);
+  // `color` laid over the pixel with `alpha` of 255.
+  void Blend(int x, int y, QRgb color, int alpha);
 
   QImage* bitmap_;
   const PeakBuffers* peaks_;
@@ -83,6 +99,8 @@ class WaveformView {
   QImage background_;
   QFont labelFont_;
   int32_t playColumn_ = 0;
+  SongMap map_;
+  double bytesPerSecond_ = 0;
   std::minstd_rand random_{20261209u};
 };
 

@@ -1,12 +1,17 @@
 // The "Suggest" button of the real window: off until the scan of the open file has chosen its
 // part, then a click selects that part as a mouse selection would (spin edits, length, convert
 // button, triggers); another file takes it away until its own part is ready.
+#include <cmath>
+
 #include <QGroupBox>
 #include <QTest>
 
 #include "analysis/suggest_file.h"
 #include "app/ButtonSpinEdit.h"
+#include "app/PaintBox.h"
 #include "app/Tfrmmain.h"
+#include "wave/song_map.h"
+#include "wave/waveform_view.h"
 #include "window_probe.h"
 
 namespace {
@@ -78,6 +83,48 @@ TEST_F(SuggestWindowTest, SelectsTheScansPartOnceItIsReady) {
   EXPECT_FALSE(w.btnsuggest->isEnabled());
   for (int i = 0; i < 5; ++i) QTest::qWait(40);
   EXPECT_FALSE(w.btnsuggest->isEnabled());
+}
+
+// The scan's beats in the real window: drawn, and guiding a click (snapped while the box is ticked,
+// exact with Shift) and the arrow keys (a beat, a bar with Shift, the end with Alt).
+TEST_F(SuggestWindowTest, TheSongsBeatsGuideTheMarks) {
+  Tfrmmain w;
+  EXPECT_FALSE(w.cbsnap->isEnabled());
+  ASSERT_NO_FATAL_FAILURE(Open(w, "form_pop.wav"));
+  ASSERT_TRUE(WaitFor([&] { return w.cbsnap->isEnabled(); }));
+  const wave::SongMap& map = w.view->songMap();
+  ASSERT_TRUE(map.HasBeat());
+  ASSERT_FALSE(map.bars.empty());
+  const audio::Handle play = playStream.load();
+  const auto seconds = [&](int64_t bytes) { return audio::ChannelBytes2Seconds(play, bytes); };
+  const auto onBeat = [&](double t) { return std::abs(wave::SnapToBeat(map, t) - t) < 1.0 / 44100 + 1e-9; };
+
+  // Not ticked: exactly where clicked, as ever.
+  w.cbsnap->setChecked(false);
+  QTest::mouseClick(w.PB, Qt::LeftButton, {}, QPoint(101, 70));
+  EXPECT_EQ(selStart.load(), int64_t{101} * w.bytesPerPixel.load());
+  // Ticked: on the nearest beat; with Shift, exactly where clicked.
+  w.cbsnap->setChecked(true);
+  QTest::mouseClick(w.PB, Qt::LeftButton, {}, QPoint(101, 70));
+  EXPECT_TRUE(onBeat(seconds(selStart.load()))) << seconds(selStart.load());
+  EXPECT_NEAR(seconds(selStart.load()), wave::SnapToBeat(map, seconds(int64_t{101} * w.bytesPerPixel.load())), 1e-4);
+  QTest::mouseClick(w.PB, Qt::RightButton, {}, QPoint(400, 70));
+  EXPECT_TRUE(onBeat(seconds(selEnd.load())));
+  QTest::mouseClick(w.PB, Qt::RightButton, Qt::ShiftModifier, QPoint(401, 70));
+  EXPECT_EQ(selEnd.load(), int64_t{401} * w.bytesPerPixel.load());
+
+  // The keys, with the view focused by the click.
+  ASSERT_TRUE(w.PB->hasFocus());
+  const double start = seconds(selStart.load());
+  QTest::keyClick(w.PB, Qt::Key_Right);
+  EXPECT_NEAR(seconds(selStart.load()), wave::Nudge(map, start, 1, false), 1e-4);
+  QTest::keyClick(w.PB, Qt::Key_Right, Qt::ShiftModifier);
+  EXPECT_NEAR(seconds(selStart.load()), wave::Nudge(map, wave::Nudge(map, start, 1, false), 1, true), 1e-4);
+  EXPECT_EQ(w.sedit->value(), static_cast<int>(seconds(selStart.load())));
+  const double end = seconds(selEnd.load());
+  QTest::keyClick(w.PB, Qt::Key_Left, Qt::AltModifier);
+  EXPECT_NEAR(seconds(selEnd.load()), wave::Nudge(map, end, -1, false), 1e-4);
+  EXPECT_TRUE(onBeat(seconds(selEnd.load())));
 }
 
 }  // namespace
