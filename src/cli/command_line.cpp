@@ -163,6 +163,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   const std::vector<std::pair<QCommandLineOption, bool*>> flags = {
       {QCommandLineOption(QStringList{"suggest"}), &suggest},
       {QCommandLineOption(QStringList{"normalize"}), &line.normalize},
+      {QCommandLineOption(QStringList{"snap"}), &line.snap},
+      {QCommandLineOption(QStringList{"map"}), &line.map},
       {QCommandLineOption(QStringList{"r", "recursive"}), &line.recursive},
       {QCommandLineOption(QStringList{"force"}), &line.force},
       {QCommandLineOption(QStringList{"h", "help"}), &help},
@@ -223,7 +225,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   // What only a conversion uses, which --suggest would silently ignore.
   std::string conversionOnly;
   for (const char* name : {"start", "end", "fade-in", "fade-out", "gain", "normalize", "high-pass", "low-pass", "title",
-                           "artist", "album", "genre", "year"}) {
+                           "artist", "album", "genre", "year", "snap"}) {
     if (conversionOnly.empty() && parser.isSet(QString::fromLatin1(name))) conversionOnly = std::string("--") + name;
   }
   // The rules between options, the first that is broken named.
@@ -244,6 +246,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       {suggest && !conversionOnly.empty(), "--suggest and " + conversionOnly + " do not go together"},
       {!suggest && line.output.empty(), "--output is missing"},
       {line.count && !suggest, "--count goes with --suggest"},
+      {line.map && !suggest, "--map goes with --suggest"},
+      {line.snap && !line.start && !line.end, "--snap goes with --start or --end"},
       {line.length && (line.start || line.end),
        "--length goes with --suggest, or a conversion of the suggested part (without --start and --end)"},
       {line.normalize && line.gain.has_value(), "--gain and --normalize do not go together"},
@@ -265,7 +269,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 std::string Usage() {
   return "Usage: tonewright [FILE]\n"
          "       tonewright -o OUT [options] FILE\n"
-         "       tonewright --suggest [--length SECONDS] [--count N] FILE\n"
+         "       tonewright --suggest [--length SECONDS] [--count N] [--map] FILE\n"
          "       tonewright -o DIR/ [options] FILE... | FOLDER\n"
          "\n"
          "Without options, opens the window (with FILE when given).\n"
@@ -297,6 +301,9 @@ std::string Usage() {
          "                    from its first beat, in whole bars\n"
          "  --length SECONDS  the longest the suggested part may be (29 by default)\n"
          "  --count N         print up to N distinct parts, best first, one a line\n"
+         "  --map             after the parts, the song's beats, bar lines and sections:\n"
+         "                    'beat T', 'bar T', 'section START END GROUP', one a line\n"
+         "  --snap            put --start and --end on the nearest beat (said on stderr)\n"
          "  --kind KIND       with several files: m4r (default), ogg or mp3\n"
          "  --jobs N          with several files: how many at once (default: the cores)\n"
          "  -r, --recursive   with a folder: its subfolders' files too\n"

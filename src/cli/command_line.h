@@ -29,6 +29,8 @@ struct CommandLine {
   std::optional<double> length;      // --length, seconds of a suggested part
   std::optional<int> count;          // --count, suggested parts to print
   bool normalize = false;            // --normalize
+  bool snap = false;                 // --snap: --start and --end on the nearest beat
+  bool map = false;                  // --map: --suggest prints the song's beats, bars and sections too
   // A batch only: the kind of every ringtone (--kind), how many at once (--jobs), folders with
   // their subfolders (-r), existing ringtones replaced (--force).
   std::optional<convert::RingtoneKind> kind;

@@ -13,6 +13,7 @@
 
 #include "analysis/level_rule.h"
 #include "analysis/loudness_part.h"
+#include "analysis/song_beats.h"
 #include "analysis/suggest_file.h"
 #include "cli/output_name.h"
 #include "cli/run_many.h"
@@ -27,6 +28,7 @@
 #include "preview/preview_state.h"
 #include "preview/render_effects.h"
 #include "source/openers.h"
+#include "wave/song_map.h"
 
 namespace cli {
 
@@ -97,12 +99,29 @@ int CannotRead(const std::string& input, Console console) {
   return 1;
 }
 
+// The song's map as the window draws it: its beats and bar lines for the whole song.
+wave::SongMap SongMapOf(const analysis::Features& features) {
+  const analysis::SongBeats beats = analysis::TrackBeats(features);
+  wave::SongMap map;
+  map.beats = beats.beats;
+  map.bars = beats.bars;
+  return map;
+}
+
 int Suggest(const CommandLine& line, Console console) {
   const std::string input = LocalPath(line.input);
-  const auto parts = analysis::SuggestPartsOfFile(input, line.length.value_or(analysis::kDefaultPartSeconds),
-                                                  static_cast<size_t>(line.count.value_or(1)));
-  if (!parts || parts->empty()) return CannotRead(input, console);
-  for (const analysis::Suggestion& s : *parts) console.out << Seconds3(s.part.start) << " " << Seconds3(s.part.end) << "\n";
+  // One decode for the parts and the map.
+  const auto features = analysis::FeaturesOfFile(input);
+  if (!features) return CannotRead(input, console);
+  const analysis::SongBeats beats = analysis::TrackBeats(*features);
+  const auto parts = analysis::SuggestParts(*features, beats, line.length.value_or(analysis::kDefaultPartSeconds),
+                                            static_cast<size_t>(line.count.value_or(1)));
+  if (parts.empty()) return CannotRead(input, console);
+  for (const analysis::Suggestion& s : parts) console.out << Seconds3(s.part.start) << " " << Seconds3(s.part.end) << "\n";
+  if (line.map) {
+    for (const double t : beats.beats) console.out << "beat " << Seconds3(t) << "\n";
+    for (const double t : beats.bars) console.out << "bar " << Seconds3(t) << "\n";
+  }
   return Printed(0, console);
 }
 
@@ -151,6 +170,20 @@ Outcome ConvertOne(const CommandLine& line, const std::string& input, const std:
     if (!suggestion) return Failed(CannotReadText(input));
     start = suggestion->part.start;
     end = suggestion->part.end;
+  }
+  // On the song's beats, as the window's snapping puts a click.
+  if (line.snap) {
+    const auto features = analysis::FeaturesOfFile(input);
+    if (!features) return Failed(CannotReadText(input));
+    const wave::SongMap map = SongMapOf(*features);
+    if (!map.HasBeat()) {
+      run.warn("no steady beat was found; the times stay as given");
+    } else {
+      if (line.start) start = wave::SnapToBeat(map, start);
+      if (line.end) end = std::min(wave::SnapToBeat(map, end), fileSeconds);
+      run.note(std::string("on the beat: ") + (line.start ? "--start " + Seconds3(start) : "") +
+               (line.start && line.end ? ", " : "") + (line.end ? "--end " + Seconds3(end) : ""));
+    }
   }
   if (start >= fileSeconds) return Refused(PastTheEndText(fileSeconds));
   if (line.end && *line.end > fileSeconds) run.warn("the file ends at " + Seconds3(fileSeconds) + " s, before the end asked for");
@@ -216,6 +249,7 @@ int Convert(const CommandLine& line, Console console) {
   int shown = -1;
   OneRun run;
   run.warn = [&console](const std::string& text) { console.err << kProgram << ": warning: " << text << "\n"; };
+  run.note = [&console](const std::string& text) { console.err << kProgram << ": " << text << "\n"; };
   if (console.progress) {
     run.progress = [&](int percent) {
       if (percent == shown) return;

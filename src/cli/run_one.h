@@ -30,6 +30,7 @@ using Warn = std::function<void(const std::string&)>;
 // How one conversion reports while it runs, and how it learns of a signal.
 struct OneRun {
   Warn warn = [](const std::string&) {};
+  Warn note = [](const std::string&) {};  // what it did that was not asked in so many words
   std::function<void(int percent)> progress;  // optional
   std::function<int()> signalled = [] { return 0; };  // a caught signal, or 0; polled
 };

@@ -101,6 +101,10 @@ TEST(CommandLineTest, WrongCommandLinesSayWhy) {
       {{"--suggest", "--count", "2", "--title", "T", "song.mp3"}, "--suggest and --title do not go together"},
       {{"--suggest", "--low-pass=300", "song.mp3"}, "--suggest and --low-pass do not go together"},
       {{"--help=x"}, "--help: takes no value"},
+      {{"-o", "a", "--snap", "song.mp3"}, "--snap goes with --start or --end"},
+      {{"--suggest", "--snap", "song.mp3"}, "--suggest and --snap do not go together"},
+      {{"-o", "a", "--map", "song.mp3"}, "--map goes with --suggest"},
+      {{"-o", "a", "--snap", "-e", "9", "song.mp3"}, ""},
       {{"-o", "a", "--normalize=1", "song.mp3"}, "--normalize: takes no value"},
   };
   for (const auto& c : cases) {
@@ -381,6 +385,31 @@ TEST_F(HeadlessTest, TheSuggestedPartIsPrintedAndIsWhatAConversionWithoutBoundsW
   EXPECT_EQ(Pcm(sink).size(), static_cast<size_t>(20 * 44100 * 2));
   EXPECT_EQ(Run({"--suggest", twtest::Fixture("random.mp3")}), 1);
   EXPECT_EQ(stdoutText, "");
+}
+
+// The song's map for scripts, and times put on its beats: the same beats for both.
+TEST_F(HeadlessTest, TheMapIsPrintedAndSnapPutsTimesOnItsBeats) {
+  const std::string song = twtest::Fixture("form_pop.wav");
+  ASSERT_EQ(Run({"--suggest", "--map", song}), 0) << stderrText;
+  std::istringstream lines(stdoutText);
+  std::string first, kind;
+  std::getline(lines, first);
+  double start = 0, end = 0;
+  ASSERT_EQ(std::sscanf(first.c_str(), "%lf %lf", &start, &end), 2) << first;
+  std::vector<double> beats, bars;
+  for (double t = 0; lines >> kind >> t;) (kind == "beat" ? beats : bars).push_back(t);
+  ASSERT_GT(beats.size(), 100u);
+  ASSERT_GT(bars.size(), 20u);
+  for (const double bar : bars) EXPECT_NE(std::find(beats.begin(), beats.end(), bar), beats.end()) << bar;
+  // 10.2 s lies nearest one beat of the map: the ringtone starts there, and says so.
+  const double near = *std::min_element(beats.begin(), beats.end(), [](double a, double b) {
+    return std::abs(a - 10.2) < std::abs(b - 10.2);
+  });
+  twtest::SinkDir sink;
+  ASSERT_EQ(Run({"-o", out.string(), "--snap", "-s", "10.2", "-e", "30", song}), 0) << stderrText;
+  char said[64];
+  std::snprintf(said, sizeof said, "tonewright: on the beat: --start %.3f, --end ", near);
+  EXPECT_EQ(stderrText.rfind(said, 0), 0u) << stderrText;
 }
 
 // The real program, with no display at all, and the encoder it ships.
