@@ -30,7 +30,7 @@ constexpr double kSteadyBeat = 0.06;        // most of the song's beats keep the
 constexpr double kSteadyShare = 0.85;       // (this share of them)
 constexpr double kSteadiestBeat = 0.15;     // and all within this one
 constexpr double kHeardBeat = 0.5;          // the onset strength the song's beats hold on average
-constexpr double kBeatOverBetween = 1.3;    // and against the onsets halfway between them
+constexpr double kBeatOverBetween = 1.1;    // and against the onsets halfway between them
 
 // `seconds` moved to the sharpest change of loudness close to it, if there is a marked one: the
 // similarity finds a section's start to a bar or so, the band's change of level to a beat.
@@ -108,10 +108,10 @@ bool OnBars(const SongBeats& beats, double near, double length, double total, Pa
   if (std::abs(from - near) > kBeatsPerBar * beats.period) return false;
   const auto first = static_cast<size_t>(std::lower_bound(beats.bars.begin(), beats.bars.end(), from) - beats.bars.begin());
   size_t last = first;
-  for (size_t k = first + 1; k < beats.bars.size() && beats.bars[k] - from <= length + kBeatSnapSeconds && beats.bars[k] <= total; ++k)
+  for (size_t k = first + 1; k < beats.bars.size() && beats.bars[k] - from <= length + 1e-6 && beats.bars[k] <= total; ++k)
     last = k;
   if (last == first || beats.bars[last] - from < std::min(kMinPartSeconds, length) - kBeatSnapSeconds) return false;
-  part = {from, std::min(beats.bars[last], from + length)};
+  part = {from, beats.bars[last]};
   return true;
 }
 
