@@ -26,8 +26,11 @@ constexpr double kLevelMarginDb = 0.5;      // kept from the 6-dB limit, for the
 constexpr double kBeatsPerBar = 4;
 constexpr double kBeatSnapSeconds = 0.06;   // a beat of the grid moved to an onset this near
 constexpr double kSteadyPeriod = 0.02;      // a beat period found again within this share is steady
-constexpr double kSteadyBeat = 0.15;        // the song's beats keep their tempo within this share
+constexpr double kSteadyBeat = 0.06;        // most of the song's beats keep their tempo within this share
+constexpr double kSteadyShare = 0.85;       // (this share of them)
+constexpr double kSteadiestBeat = 0.15;     // and all within this one
 constexpr double kHeardBeat = 0.5;          // the onset strength the song's beats hold on average
+constexpr double kBeatOverBetween = 1.1;    // and against the onsets halfway between them
 
 // `seconds` moved to the sharpest change of loudness close to it, if there is a marked one: the
 // similarity finds a section's start to a bar or so, the band's change of level to a beat.
@@ -105,16 +108,18 @@ bool OnBars(const SongBeats& beats, double near, double length, double total, Pa
   if (std::abs(from - near) > kBeatsPerBar * beats.period) return false;
   const auto first = static_cast<size_t>(std::lower_bound(beats.bars.begin(), beats.bars.end(), from) - beats.bars.begin());
   size_t last = first;
-  for (size_t k = first + 1; k < beats.bars.size() && beats.bars[k] - from <= length + kBeatSnapSeconds && beats.bars[k] <= total; ++k)
+  for (size_t k = first + 1; k < beats.bars.size() && beats.bars[k] - from <= length + 1e-6 && beats.bars[k] <= total; ++k)
     last = k;
   if (last == first || beats.bars[last] - from < std::min(kMinPartSeconds, length) - kBeatSnapSeconds) return false;
-  part = {from, std::min(beats.bars[last], from + length)};
+  part = {from, beats.bars[last]};
   return true;
 }
 
 // Whether the song's beats through the `length` seconds from `from` are heard and keep their
-// tempo: the onsets on the beats of each half kHeardBeat spreads over their mean, every interval
-// within kSteadyBeat of their median. A beat followed through noise or speech wanders or misses.
+// tempo: the onsets on the beats of each half kHeardBeat spreads over their mean and
+// kBeatOverBetween times those halfway between the beats, kSteadyShare of the intervals within
+// kSteadyBeat of their median and all within kSteadiestBeat. A beat followed through noise or
+// speech wanders or misses.
 bool SteadyBeats(const SongBeats& beats, double from, double length) {
   const auto a = std::lower_bound(beats.beats.begin(), beats.beats.end(), from - 1);
   const auto b = std::upper_bound(beats.beats.begin(), beats.beats.end(), from + length + 1);
@@ -122,16 +127,21 @@ bool SteadyBeats(const SongBeats& beats, double from, double length) {
   // Each half of the stretch heard on its beats.
   const auto first = static_cast<size_t>(a - beats.beats.begin()), count = static_cast<size_t>(b - a);
   for (const size_t half : {first, first + count / 2}) {
-    double held = 0;
-    for (size_t i = half; i < half + count / 2; ++i) held += beats.strength[i];
-    if (held < kHeardBeat * static_cast<double>(count / 2)) return false;
+    double held = 0, between = 0;
+    for (size_t i = half; i < half + count / 2; ++i) {
+      held += beats.strength[i];
+      between += beats.between[i];
+    }
+    if (held < kHeardBeat * static_cast<double>(count / 2) || held < kBeatOverBetween * between) return false;
   }
   std::vector<double> gaps;
   for (auto it = a + 1; it != b; ++it) gaps.push_back(*it - *(it - 1));
   std::vector<double> sorted = gaps;
   std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
   const double median = sorted[sorted.size() / 2];
-  return std::all_of(gaps.begin(), gaps.end(), [&](double g) { return std::abs(g - median) <= kSteadyBeat * median; });
+  const auto close = std::count_if(gaps.begin(), gaps.end(), [&](double g) { return std::abs(g - median) <= kSteadyBeat * median; });
+  return static_cast<double>(close) >= kSteadyShare * static_cast<double>(gaps.size()) &&
+         std::all_of(gaps.begin(), gaps.end(), [&](double g) { return std::abs(g - median) <= kSteadiestBeat * median; });
 }
 
 Part PartOf(const Features& f, const SongBeats& beats, double start, double end, double length) {
@@ -140,9 +150,7 @@ Part PartOf(const Features& f, const SongBeats& beats, double start, double end,
   const BeatGrid grid = FindBeats(f, std::max(0.0, start - 2), std::min(total, start + length + 2));
   // Where the song's beats were followed at a steady tempo, the one heard in the part: from a bar
   // line, whole bars.
-  bool agree = false;
-  for (const double octave : {0.5, 1.0, 2.0}) agree = agree || std::abs(beats.period - octave * grid.period) <= 0.03 * octave * grid.period;
-  if (Part part; grid.period > 0 && agree && SteadyBeats(beats, change, length) && OnBars(beats, change, length, total, part)) return part;
+  if (Part part; SteadyBeats(beats, change, length) && OnBars(beats, change, length, total, part)) return part;
   const double onset = std::clamp(OnOnset(f, change), 0.0, std::max(0.0, total - length));
   if (grid.period <= 0 || (!grid.clear && !SteadyPeriod(f, grid, onset, length))) return {onset, std::min(total, onset + length)};
   const double from = grid.clear ? std::max(0.0, OnNearOnset(f, NearestBeat(grid, change), kBeatSnapSeconds)) : onset;

@@ -326,6 +326,10 @@ SongBeats TrackBeats(const Features& f) {
       out.beats.push_back(std::max(0.0, (p - 1) * pulse));
       out.strength.push_back(static_cast<float>(Near(o.all, p)));
     }
+  for (size_t i = 0; i < out.beats.size(); ++i) {
+    const double next = i + 1 < out.beats.size() ? out.beats[i + 1] : out.beats[i] + lag * pulse;
+    out.between.push_back(static_cast<float>(Near(o.all, (out.beats[i] + next) / 2 / pulse + 1)));
+  }
   out.period = lag * pulse;
   for (size_t i : BarLines(f, o, out.beats, out.beatsPerBar)) out.bars.push_back(out.beats[i]);
   return out;

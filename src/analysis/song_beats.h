@@ -14,6 +14,8 @@ struct SongBeats {
   // Per beat, the onset strength it falls on, in spreads of the song's onsets from their local
   // mean: about 0 where a beat lands at random, 1 or more on a beat heard.
   std::vector<float> strength;
+  // Per beat, the same halfway to the next beat (the last beat: half a period on).
+  std::vector<float> between;
   double period = 0;          // the song's commonest seconds per beat
   int beatsPerBar = 0;        // 3 or 4 (where the bars are regular)
 };
