@@ -108,10 +108,13 @@ bool OnBars(const SongBeats& beats, double near, double length, double total, Pa
   if (std::abs(from - near) > kBeatsPerBar * beats.period) return false;
   const auto first = static_cast<size_t>(std::lower_bound(beats.bars.begin(), beats.bars.end(), from) - beats.bars.begin());
   size_t last = first;
-  for (size_t k = first + 1; k < beats.bars.size() && beats.bars[k] - from <= length + 1e-6 && beats.bars[k] <= total; ++k)
+  // A bar line within the snap of the length counts as coming to it, and the part is the length
+  // itself (20 s asked of a song at 120 bpm is its 10 bars, however the beats were placed).
+  for (size_t k = first + 1; k < beats.bars.size() && beats.bars[k] - from <= length + kBeatSnapSeconds && beats.bars[k] <= total; ++k)
     last = k;
   if (last == first || beats.bars[last] - from < std::min(kMinPartSeconds, length) - kBeatSnapSeconds) return false;
-  part = {from, beats.bars[last]};
+  const double to = std::abs(beats.bars[last] - from - length) <= kBeatSnapSeconds ? from + length : beats.bars[last];
+  part = {from, std::min(to, total)};
   return true;
 }
 
