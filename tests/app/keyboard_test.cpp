@@ -22,7 +22,7 @@ TEST_F(KeyboardTest, TabWalksTheControlsRowByRowAndTheTagsInTypingOrder) {
   Tfrmmain w;
   w.show();
   const QStringList expected = {
-      "sEdit1",     "btnselect",  "btnplay",     "btnpause",  "btnstop",  "loopcheck", "fadeincheck",
+      "sEdit1",     "btnselect",  "cbsnap",  "btnplay",     "btnpause",  "btnstop",  "loopcheck", "fadeincheck",
       "spinfadein", "fadeoutcheck", "spinfadeout", "sedit",   "eedit",    "lengthedit", "btnsuggest", "checkgain",
       "gaintrack",  "btnlevel",   "chighpass",  "barhighcut",  "clowpass",  "barlowcut", "outedit",  "sButton1",  "tagcheck",
       "titedit",    "artedit",    "albedit",     "genedit",   "yearedit", "btnconvert", "cbphone", "autocheck",
