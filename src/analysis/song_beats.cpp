@@ -89,8 +89,15 @@ double Autocorrelation(const std::vector<double>& o, size_t from, size_t to, siz
 double BestLag(const std::vector<double>& o, size_t from, size_t to, size_t minLag, size_t maxLag, double preferred,
                double octaves) {
   const size_t span = to - from;
-  std::vector<double> ac(2 * maxLag + 2, 0.0);
-  for (size_t l = minLag > 0 ? minLag - 1 : 0; l < ac.size() && 2 * l < span; ++l) ac[l] = Autocorrelation(o, from, to, l);
+  // Only the lags looked at: those of the range, one either side, and their doubles.
+  std::vector<double> ac(2 * maxLag + 3, 0.0);
+  auto fill = [&](size_t l) {
+    if (2 * l < span) ac[l] = Autocorrelation(o, from, to, l);
+  };
+  for (size_t l = minLag > 0 ? minLag - 1 : 0; l <= maxLag + 1; ++l) {
+    fill(l);
+    if (l >= minLag && l <= maxLag) fill(2 * l);
+  }
   auto salience = [&](size_t l) { return ac[l] + 0.5 * ac[2 * l]; };
   double best = 0;
   size_t at = 0;
@@ -159,15 +166,25 @@ std::vector<double> Chain(const std::vector<double>& o, const std::vector<double
   const size_t n = o.size();
   std::vector<double> score(n, 0.0);
   std::vector<std::ptrdiff_t> back(n, -1);
+  // The cost of each interval (in pulses) off the period, for the period in force.
+  std::vector<double> cost;
+  double costFor = -1;
   for (size_t t = 0; t < n; ++t) {
     const double P = period[t];
+    if (P != costFor) {
+      cost.assign(static_cast<size_t>(std::ceil(2 * P)) + 2, 0.0);
+      for (size_t d = 1; d < cost.size(); ++d) {
+        const double x = std::log(static_cast<double>(d) / P);
+        cost[d] = kTightness * x * x;
+      }
+      costFor = P;
+    }
     const auto lo = static_cast<std::ptrdiff_t>(std::floor(static_cast<double>(t) - 2 * P));
     const auto hi = static_cast<std::ptrdiff_t>(std::ceil(static_cast<double>(t) - P / 2));
     double best = 0;
     std::ptrdiff_t from = -1;
     for (std::ptrdiff_t u = std::max<std::ptrdiff_t>(0, lo); u <= hi && u < static_cast<std::ptrdiff_t>(t); ++u) {
-      const double x = std::log(static_cast<double>(static_cast<std::ptrdiff_t>(t) - u) / P);
-      const double v = score[static_cast<size_t>(u)] - kTightness * x * x;
+      const double v = score[static_cast<size_t>(u)] - cost[static_cast<size_t>(static_cast<std::ptrdiff_t>(t) - u)];
       if (v > best) {
         best = v;
         from = u;
