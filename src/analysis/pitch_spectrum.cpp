@@ -16,7 +16,6 @@ namespace {
 
 constexpr double kLowestHz = 100;  // below, the bins are too coarse to tell semitones apart
 constexpr double kHighestHz = 4200;
-constexpr uint32_t kBins = PitchSpectrum::kWindow / 2 + 1;
 
 float* AllocFloats(size_t count) {
   auto* p = static_cast<float*>(av_malloc(count * sizeof(float)));
@@ -26,21 +25,30 @@ float* AllocFloats(size_t count) {
 
 }  // namespace
 
-void PitchSpectrum::AvFree::operator()(void* p) const { av_free(p); }
+void HannRdft::AvFree::operator()(void* p) const { av_free(p); }
 
-void PitchSpectrum::TxFree::operator()(AVTXContext* p) const { av_tx_uninit(&p); }
+void HannRdft::TxFree::operator()(AVTXContext* p) const { av_tx_uninit(&p); }
 
-PitchSpectrum::PitchSpectrum(double analysedRate)
-    : input_(AllocFloats(kWindow)), spectrum_(AllocFloats(2 * kBins)), window_(kWindow) {
+HannRdft::HannRdft(uint32_t size) : input_(AllocFloats(size)), spectrum_(AllocFloats(size + 2)), window_(size) {
   AVTXContext* tx = nullptr;
   av_tx_fn fn = nullptr;
   const float scale = 1.0f;
-  if (av_tx_init(&tx, &fn, AV_TX_FLOAT_RDFT, 0, static_cast<int>(kWindow), &scale, 0) < 0 || tx == nullptr)
+  if (av_tx_init(&tx, &fn, AV_TX_FLOAT_RDFT, 0, static_cast<int>(size), &scale, 0) < 0 || tx == nullptr)
     throw std::bad_alloc();
   tx_.reset(tx);
   transform_ = fn;
-  for (uint32_t i = 0; i < kWindow; ++i)
-    window_[i] = static_cast<float>(0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / kWindow));
+  for (uint32_t i = 0; i < size; ++i)
+    window_[i] = static_cast<float>(0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / size));
+}
+
+HannRdft::~HannRdft() = default;
+
+const float* HannRdft::Transform() {
+  transform_(tx_.get(), spectrum_.get(), input_.get(), sizeof(float));
+  return spectrum_.get();
+}
+
+PitchSpectrum::PitchSpectrum(double analysedRate) : fft_(kWindow) {
   for (uint32_t k = 1; k < kWindow / 2; ++k) {
     const double hz = k * analysedRate / kWindow;
     if (hz < kLowestHz || hz > kHighestHz || hz > 0.45 * analysedRate) continue;
@@ -55,13 +63,12 @@ PitchSpectrum::PitchSpectrum(double analysedRate)
 PitchSpectrum::~PitchSpectrum() = default;
 
 std::array<float, 12> PitchSpectrum::Classes(const float* ring, size_t oldest) {
-  float* in = input_.get();
-  const float* w = window_.data();
+  float* in = fft_.input();
+  const float* w = fft_.window().data();
   const size_t first = kWindow - oldest;  // samples from `oldest` to the ring's end
   for (size_t i = 0; i < first; ++i) in[i] = ring[oldest + i] * w[i];
   for (size_t i = first; i < kWindow; ++i) in[i] = ring[i - first] * w[i];
-  float* bins = spectrum_.get();
-  transform_(tx_.get(), bins, in, sizeof(float));
+  const float* bins = fft_.Transform();
   std::array<float, 12> pc{};
   for (uint32_t k = firstBin_; k <= lastBin_; ++k) {
     const float re = bins[2 * k], im = bins[2 * k + 1];
@@ -70,26 +77,11 @@ std::array<float, 12> PitchSpectrum::Classes(const float* ring, size_t oldest) {
   return pc;
 }
 
-void BandLevels::AvFree::operator()(void* p) const { av_free(p); }
-
-void BandLevels::TxFree::operator()(AVTXContext* p) const { av_tx_uninit(&p); }
-
-BandLevels::BandLevels(double analysedRate)
-    : input_(AllocFloats(kWindow)), spectrum_(AllocFloats(kWindow + 2)), window_(kWindow) {
-  AVTXContext* tx = nullptr;
-  av_tx_fn fn = nullptr;
-  const float scale = 1.0f;
-  if (av_tx_init(&tx, &fn, AV_TX_FLOAT_RDFT, 0, static_cast<int>(kWindow), &scale, 0) < 0 || tx == nullptr)
-    throw std::bad_alloc();
-  tx_.reset(tx);
-  transform_ = fn;
+BandLevels::BandLevels(double analysedRate) : fft_(kWindow) {
   float sum = 0;
-  for (uint32_t i = 0; i < kWindow; ++i) {
-    window_[i] = static_cast<float>(0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / kWindow));
-    sum += window_[i];
-  }
+  for (const float w : fft_.window()) sum += w;
   // A full-scale sine lies near 0 dB in its band.
-  for (float& w : window_) w *= 2.0f / sum;
+  for (float& w : fft_.window()) w *= 2.0f / sum;
   const double hz[kBands + 1] = {30, 180, 500, 1400, 3200, 5500};
   for (size_t b = 0; b <= kBands; ++b)
     edges_[b] = std::clamp<uint32_t>(static_cast<uint32_t>(std::lround(hz[b] * kWindow / analysedRate)), 1, kWindow / 2);
@@ -99,13 +91,12 @@ BandLevels::BandLevels(double analysedRate)
 BandLevels::~BandLevels() = default;
 
 std::array<uint8_t, BandLevels::kBands> BandLevels::Levels(const float* ring, size_t ringSize, size_t next) {
-  float* in = input_.get();
-  const float* w = window_.data();
+  float* in = fft_.input();
+  const float* w = fft_.window().data();
   const size_t mask = ringSize - 1;
   const size_t from = (next + ringSize - kWindow) & mask;
   for (size_t i = 0; i < kWindow; ++i) in[i] = ring[(from + i) & mask] * w[i];
-  float* bins = spectrum_.get();
-  transform_(tx_.get(), bins, in, sizeof(float));
+  const float* bins = fft_.Transform();
   std::array<uint8_t, kBands> out{};
   for (size_t b = 0; b < kBands; ++b) {
     float power = 0;

@@ -12,6 +12,36 @@ struct AVTXContext;
 
 namespace analysis {
 
+// A real FFT of `size` samples through FFmpeg's av_tx, with a Hann window: the caller fills
+// input() with windowed samples and Transform() gives size / 2 + 1 complex bins, re and im
+// interleaved.
+class HannRdft {
+ public:
+  explicit HannRdft(uint32_t size);
+  ~HannRdft();
+  HannRdft(const HannRdft&) = delete;
+  HannRdft& operator=(const HannRdft&) = delete;
+
+  float* input() { return input_.get(); }
+  std::vector<float>& window() { return window_; }
+  const float* Transform();
+
+ private:
+  struct AvFree {
+    void operator()(void* p) const;
+  };
+  struct TxFree {
+    void operator()(AVTXContext* p) const;
+  };
+  using TxFn = void (*)(AVTXContext*, void*, void*, std::ptrdiff_t);
+
+  std::unique_ptr<AVTXContext, TxFree> tx_;
+  TxFn transform_ = nullptr;
+  std::unique_ptr<float, AvFree> input_;     // the windowed samples, aligned for av_tx
+  std::unique_ptr<float, AvFree> spectrum_;  // the bins
+  std::vector<float> window_;                // the Hann window
+};
+
 class PitchSpectrum {
  public:
   static constexpr uint32_t kWindow = 2048;  // analysed samples per spectrum (about 0.19 s at 11 kHz)
@@ -27,19 +57,7 @@ class PitchSpectrum {
   std::array<float, 12> Classes(const float* ring, size_t oldest);
 
  private:
-  struct AvFree {
-    void operator()(void* p) const;
-  };
-  struct TxFree {
-    void operator()(AVTXContext* p) const;
-  };
-  using TxFn = void (*)(AVTXContext*, void*, void*, std::ptrdiff_t);
-
-  std::unique_ptr<AVTXContext, TxFree> tx_;
-  TxFn transform_ = nullptr;
-  std::unique_ptr<float, AvFree> input_;     // kWindow windowed samples, aligned for av_tx
-  std::unique_ptr<float, AvFree> spectrum_;  // kWindow / 2 + 1 complex bins, re and im interleaved
-  std::vector<float> window_;                // the Hann window
+  HannRdft fft_;
   // The bins that are counted, bins [firstBin_, lastBin_] (one stretch of frequencies), and per
   // bin from firstBin_ its pitch class.
   uint32_t firstBin_ = 1, lastBin_ = 0;
@@ -65,19 +83,7 @@ class BandLevels {
   std::array<uint8_t, kBands> Levels(const float* ring, size_t ringSize, size_t next);
 
  private:
-  struct AvFree {
-    void operator()(void* p) const;
-  };
-  struct TxFree {
-    void operator()(AVTXContext* p) const;
-  };
-  using TxFn = void (*)(AVTXContext*, void*, void*, std::ptrdiff_t);
-
-  std::unique_ptr<AVTXContext, TxFree> tx_;
-  TxFn transform_ = nullptr;
-  std::unique_ptr<float, AvFree> input_;
-  std::unique_ptr<float, AvFree> spectrum_;
-  std::vector<float> window_;
+  HannRdft fft_;
   std::array<uint32_t, kBands + 1> edges_{};  // band b holds bins [edges_[b], edges_[b + 1])
 };
 

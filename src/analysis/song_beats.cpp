@@ -360,4 +360,11 @@ double Nearest(const std::vector<double>& times, double seconds) {
   return seconds - *(it - 1) <= *it - seconds ? *(it - 1) : *it;
 }
 
+wave::SongMap SongMapOf(const SongBeats& beats) {
+  wave::SongMap map;
+  map.beats = beats.beats;
+  map.bars = beats.bars;
+  return map;
+}
+
 }  // namespace analysis

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "analysis/features.h"
+#include "wave/song_map.h"
 
 namespace analysis {
 
@@ -23,6 +24,9 @@ struct SongBeats {
 // The beats of the song `features` holds, by dynamic programming over its onsets (work linear in
 // its length). Each beat is placed a pulse before its rise, so a part cut there keeps the attack.
 SongBeats TrackBeats(const Features& features);
+
+// The song's map as the window draws it and the marks use it: its beats and bar lines.
+wave::SongMap SongMapOf(const SongBeats& beats);
 
 // The time in `times` (in order) nearest `seconds`; `seconds` itself when `times` is empty.
 double Nearest(const std::vector<double>& times, double seconds);

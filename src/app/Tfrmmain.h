@@ -177,8 +177,6 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   void Timer1Timer();
   // The view's mouse.
   void PBMouseDown(Qt::MouseButton button, QPoint position);
-  // Left/Right on the focused view: the start by a beat, with Shift by a bar, with Alt the end.
-  void PBArrowKey(int key, Qt::KeyboardModifiers modifiers);
   // The song's map, once the scan has found it: drawn on the view, used by the marks.
   void ShowSongMap();
   void PBMouseMove(QPoint position);

@@ -20,6 +20,7 @@
 #include <QToolButton>
 
 #include "app/ButtonSpinEdit.h"
+#include "app/BeatMarks.h"
 #include "app/Hooks.h"
 #include "app/OutputName.h"
 #include "app/PaintBox.h"
@@ -56,7 +57,8 @@ void Tfrmmain::ConnectHandlers() {
   connect(PB, &app::PaintBox::mouseDown, this, &Tfrmmain::PBMouseDown);
   connect(PB, &app::PaintBox::mouseMove, this, [this](Qt::MouseButtons, QPoint p) { PBMouseMove(p); });
   connect(PB, &app::PaintBox::mouseUp, this, [this](Qt::MouseButton, QPoint) { PBMouseUp(); });
-  connect(PB, &app::PaintBox::arrowKey, this, &Tfrmmain::PBArrowKey);
+  connect(PB, &app::PaintBox::arrowKey, this,
+          [this](int key, Qt::KeyboardModifiers held) { if (view) app::NudgeMark(selection, view->songMap(), key, held); });
   connect(cbsnap, &QCheckBox::toggled, this, [](bool on) { app::SaveSnapChoice(on); });
   connect(sedit, &app::ButtonSpinEdit::upClicked, this, &Tfrmmain::seditUpClick);
   connect(sedit, &app::ButtonSpinEdit::downClicked, this, &Tfrmmain::seditDownClick);
@@ -226,31 +228,14 @@ void Tfrmmain::Timer1Timer() {
 void Tfrmmain::ShowSongMap() {
   songMapShown = true;
   if (!view) return;
-  const analysis::SongBeats beats = suggestion.ReadyBeats();
-  wave::SongMap map;
-  map.beats = beats.beats;
-  map.bars = beats.bars;
   const preview::StreamFormat& f = previewShared.format;
-  view->setSongMap(std::move(map), double(f.rate.load()) * f.channels.load() * (f.bits.load() / 8));
+  view->setSongMap(analysis::SongMapOf(suggestion.ReadyBeats()), double(f.rate.load()) * f.channels.load() * (f.bits.load() / 8));
   cbsnap->setEnabled(view->songMap().HasBeat());
 }
 
 void Tfrmmain::PBMouseDown(Qt::MouseButton button, QPoint position) {
-  // Snapped to the nearest beat while the box is ticked, exactly where clicked with Shift.
-  const bool snap = cbsnap->isEnabled() && cbsnap->isChecked() && view &&
-                    !QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier);
-  if (snap) selection.SetSnap([map = view->songMap()](double t) { return wave::SnapToBeat(map, t); });
-  else selection.SetSnap(nullptr);
+  if (view) app::ArmSnap(selection, view->songMap(), cbsnap->isChecked(), QGuiApplication::keyboardModifiers());
   selection.PBMouseDown(ButtonOf(button), position.x(), bytesPerPixel.load());
-}
-
-void Tfrmmain::PBArrowKey(int key, Qt::KeyboardModifiers modifiers) {
-  if (!view) return;
-  const int steps = key == Qt::Key_Left ? -1 : 1;
-  const bool byBar = modifiers.testFlag(Qt::ShiftModifier);
-  const wave::SongMap& map = view->songMap();
-  selection.MoveMark(!modifiers.testFlag(Qt::AltModifier),
-                     [&map, steps, byBar](double t) { return wave::Nudge(map, t, steps, byBar); });
 }
 
 void Tfrmmain::PBMouseMove(QPoint position) { selection.PBMouseMove(position.x(), bytesPerPixel.load()); }

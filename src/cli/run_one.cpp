@@ -99,15 +99,6 @@ int CannotRead(const std::string& input, Console console) {
   return 1;
 }
 
-// The song's map as the window draws it: its beats and bar lines for the whole song.
-wave::SongMap SongMapOf(const analysis::Features& features) {
-  const analysis::SongBeats beats = analysis::TrackBeats(features);
-  wave::SongMap map;
-  map.beats = beats.beats;
-  map.bars = beats.bars;
-  return map;
-}
-
 int Suggest(const CommandLine& line, Console console) {
   const std::string input = LocalPath(line.input);
   // One decode for the parts and the map.
@@ -175,7 +166,7 @@ Outcome ConvertOne(const CommandLine& line, const std::string& input, const std:
   if (line.snap) {
     const auto features = analysis::FeaturesOfFile(input);
     if (!features) return Failed(CannotReadText(input));
-    const wave::SongMap map = SongMapOf(*features);
+    const wave::SongMap map = analysis::SongMapOf(analysis::TrackBeats(*features));
     if (!map.HasBeat()) {
       run.warn("no steady beat was found; the times stay as given");
     } else {
