@@ -266,6 +266,8 @@ def parse_tool(text):
             cur["PART"] = (float(a), float(b), kind)
         elif key == "LEVEL":
             cur["LEVEL"] = tuple(float(x) for x in rest.split())
+        elif key == "GROUP":
+            cur["GROUP"] = int(rest)
         elif key == "SECONDS":
             cur["SECONDS"] = float(rest)
         elif key == "ERROR":
@@ -339,10 +341,13 @@ def main():
         best = best_share(truth, end - start, got["SECONDS"])
         share_ok = share is not None and (share >= 0.75 or share >= best - 0.10)
         level = got["LEVEL"][0] - got["LEVEL"][1]
-        rows.append((name, f, on_beats, on_bar, share, best, share_ok, level, truth.gridded >= MIN_GRIDDED))
+        outro = got["SECONDS"] >= 60 and end > 0.9 * got["SECONDS"] + 0.06
+        rows.append((name, f, on_beats, on_bar, share, best, share_ok, level, truth.gridded >= MIN_GRIDDED, outro))
+        if got.get("GROUP", -1) >= 0:
+            kind += f" (group {got['GROUP']})"
         s = "  -  " if share is None else f"{share * 100:5.0f}"
         print(f"{name:<18} {f:7.3f} {'yes' if on_beats else 'no':>5} {'yes' if on_bar else 'no':>4} {s:>6}"
-              f" {best * 100:5.0f} {level:+6.1f}  {start:7.2f} {end:7.2f} {kind}{'' if share_ok else '  (repeat: no)'}"
+              f" {best * 100:5.0f} {level:+6.1f}  {start:7.2f} {end:7.2f} {kind}{'' if share_ok else '  (repeat: no)'}{'  (outro)' if outro else ''}"
               f"{'' if truth.gridded >= MIN_GRIDDED else '  (no beat grid in the file)'}")
 
     def total(label, sel):

@@ -6,6 +6,8 @@
 //   BEATS <t> <t> ...      every beat of the song, seconds
 //   BARS <t> <t> ...       the beats that open a bar
 //   PART <start> <end> <kind>
+//   SECTION <start> <end> <group>   one line per section of the song
+//   GROUP <group>          the group the part opens, -1 for none
 //   LEVEL <part dB> <song's median dB>
 //
 // A file that does not open prints "FILE <path>" and "ERROR".
@@ -17,7 +19,7 @@
 #include "analysis/chorus.h"
 #include "analysis/features.h"
 #include "analysis/part_level.h"
-#include "analysis/song_beats.h"
+#include "analysis/song_analysis.h"
 #include "analysis/suggest_file.h"
 #include "audio/engine.h"
 
@@ -46,12 +48,14 @@ int main(int argc, char** argv) {
       continue;
     }
     std::printf("SECONDS %.4f\n", f->Seconds());
-    const analysis::SongBeats beats = analysis::TrackBeats(*f);
-    PrintTimes("BEATS", beats.beats);
-    PrintTimes("BARS", beats.bars);
-    const analysis::Suggestion s = analysis::SuggestPart(*f, analysis::kDefaultPartSeconds);
+    const analysis::SongAnalysis song = analysis::AnalyseSong(*f, analysis::kDefaultPartSeconds, 1);
+    PrintTimes("BEATS", song.beats.beats);
+    PrintTimes("BARS", song.beats.bars);
+    const analysis::Suggestion s = song.parts.empty() ? analysis::Suggestion{{0, f->Seconds()}} : song.parts.front();
     const char* kinds[] = {"whole", "chorus", "loudest"};
     std::printf("PART %.4f %.4f %s\n", s.part.start, s.part.end, kinds[static_cast<int>(s.kind)]);
+    for (const wave::Section& x : song.sections) std::printf("SECTION %.4f %.4f %d\n", x.start, x.end, x.group);
+    std::printf("GROUP %d\n", s.group);
     std::printf("LEVEL %.3f %.3f\n", analysis::LevelDb(*f, s.part.start, s.part.end), analysis::MedianLevelDb(*f));
     std::fflush(stdout);
   }

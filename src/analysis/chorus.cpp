@@ -7,6 +7,7 @@
 #include "analysis/beats.h"
 #include "analysis/part_level.h"
 #include "analysis/repeats.h"
+#include "analysis/sections.h"
 #include "analysis/song_beats.h"
 
 namespace analysis {
@@ -31,6 +32,8 @@ constexpr double kSteadyShare = 0.85;       // (this share of them)
 constexpr double kSteadiestBeat = 0.15;     // and all within this one
 constexpr double kHeardBeat = 0.5;          // the onset strength the song's beats hold on average
 constexpr double kBeatOverBetween = 1.1;    // and against the onsets halfway between them
+constexpr double kOutroShare = 0.1;         // no part ends in the song's last tenth
+constexpr double kOutroFromSeconds = 60;    // of a song this long or longer
 
 // `seconds` moved to the sharpest change of loudness close to it, if there is a marked one: the
 // similarity finds a section's start to a bar or so, the band's change of level to a beat.
@@ -208,6 +211,84 @@ bool KeepLevel(const Features& f, const SongBeats& beats, double medianDb, Part&
   return false;
 }
 
+// Whether `part` ends in the song's outro: its last tenth, in a song of a minute or more.
+bool InOutro(const Part& part, double total) {
+  return total >= kOutroFromSeconds && part.end > (1 - kOutroShare) * total + kBeatSnapSeconds;
+}
+
+// A part holds clearly more that is heard again elsewhere with this share more.
+constexpr double kClearlyMore = 0.1;
+
+// The share of `part` (in time) lying in sections whose group is heard again outside it.
+double HeardElsewhere(const std::vector<wave::Section>& sections, const Part& part) {
+  constexpr double kEdge = 0.01;
+  double inside = 0, again = 0;
+  for (const wave::Section& s : sections) {
+    const double overlap = std::min(s.end, part.end) - std::max(s.start, part.start);
+    if (overlap <= 0) continue;
+    inside += overlap;
+    for (const wave::Section& t : sections)
+      if (t.group == s.group && (t.end <= part.start + kEdge || t.start >= part.end - kEdge)) {
+        again += overlap;
+        break;
+      }
+  }
+  return inside > 0 ? again / inside : 0;
+}
+
+// The parts that open the groups of sections heard more than once: per group, one from each of
+// its instances at full level (within kSameLevelDb of the song's median or louder), on the song's
+// bar lines (sections are found only where bars repeat, so their bar lines are the music's). A group's instances are offered in time order, except that
+// one whose part holds clearly more that is heard again elsewhere comes first (an instance whose
+// part runs on into its own repeat holds less). The groups whose best part holds most that is
+// heard elsewhere come first, then those heard most often at full level, then the longer.
+std::vector<std::vector<Suggestion>> GroupParts(const Features& f, const SongBeats& beats,
+                                                const std::vector<wave::Section>& sections, double length, double medianDb) {
+  struct Group {
+    int id = 0;
+    std::vector<const wave::Section*> full;
+    double seconds = 0;
+    std::vector<Suggestion> parts;
+    std::vector<double> shares;
+    double best = 0;
+  };
+  std::vector<Group> groups;
+  for (const wave::Section& s : sections) {
+    if (static_cast<size_t>(s.group) >= groups.size()) groups.resize(static_cast<size_t>(s.group) + 1);
+    Group& g = groups[static_cast<size_t>(s.group)];
+    g.id = s.group;
+    g.seconds += s.end - s.start;
+    if (LevelDb(f, s.start, s.end) >= medianDb - kSameLevelDb) g.full.push_back(&s);
+  }
+  const double total = f.Seconds();
+  for (Group& g : groups) {
+    if (g.full.size() < 2) continue;
+    for (const wave::Section* s : g.full)
+      if (Part part; (SteadyBeats(beats, s->start, length) ? OnBars(beats, s->start, length, total, part)
+                                                           : (part = PartOf(f, beats, s->start, s->end, length), true)) &&
+                     !InOutro(part, total)) {
+        g.parts.push_back({part, PartKind::Chorus, g.id});
+        g.shares.push_back(HeardElsewhere(sections, part));
+      }
+    if (g.parts.empty()) continue;
+    // The first instance unless another holds clearly more heard elsewhere.
+    size_t first = 0;
+    for (size_t i = 1; i < g.parts.size(); ++i)
+      if (g.shares[i] > g.shares[first] + kClearlyMore) first = i;
+    std::rotate(g.parts.begin(), g.parts.begin() + static_cast<std::ptrdiff_t>(first), g.parts.begin() + static_cast<std::ptrdiff_t>(first) + 1);
+    g.best = g.shares[first];
+  }
+  std::stable_sort(groups.begin(), groups.end(), [](const Group& a, const Group& b) {
+    const auto stepA = std::lround(a.best / kClearlyMore), stepB = std::lround(b.best / kClearlyMore);
+    if (stepA != stepB) return stepA > stepB;
+    return a.full.size() != b.full.size() ? a.full.size() > b.full.size() : a.seconds > b.seconds;
+  });
+  std::vector<std::vector<Suggestion>> out;
+  for (Group& g : groups)
+    if (!g.parts.empty()) out.push_back(std::move(g.parts));
+  return out;
+}
+
 }  // namespace
 
 std::vector<Suggestion> SuggestParts(const Features& f, double lengthSeconds, size_t count) {
@@ -215,6 +296,11 @@ std::vector<Suggestion> SuggestParts(const Features& f, double lengthSeconds, si
 }
 
 std::vector<Suggestion> SuggestParts(const Features& f, const SongBeats& beats, double lengthSeconds, size_t count) {
+  return SuggestParts(f, beats, FindSections(f, beats), lengthSeconds, count);
+}
+
+std::vector<Suggestion> SuggestParts(const Features& f, const SongBeats& beats, const std::vector<wave::Section>& sections,
+                                     double lengthSeconds, size_t count) {
   const double total = f.Seconds();
   const double length = std::max(0.0, lengthSeconds);
   std::vector<Suggestion> out;
@@ -224,12 +310,16 @@ std::vector<Suggestion> SuggestParts(const Features& f, const SongBeats& beats, 
     return out;
   }
   const double medianDb = MedianLevelDb(f);
-  auto add = [&](Part part, PartKind kind) {
-    if (out.size() >= count || part.end - part.start <= 0) return;
-    if (!KeepLevel(f, beats, medianDb, part)) return;
+  auto add = [&](Part part, PartKind kind, int group = -1) {
+    if (out.size() >= count || part.end - part.start <= 0) return false;
+    if (!KeepLevel(f, beats, medianDb, part)) return false;
     for (const Suggestion& o : out)
-      if (Overlaps(o.part, part)) return;
-    out.push_back({part, kind});
+      if (Overlaps(o.part, part)) return false;
+    // A part found otherwise that opens a section opens its group.
+    for (const wave::Section& s : sections)
+      if (group < 0 && std::abs(s.start - part.start) <= kBeatSnapSeconds) group = s.group;
+    out.push_back({part, kind, group});
+    return true;
   };
   // The chorus's instances: the earliest within kSameLevelDb of the loudest first, then the rest
   // of those, then the quieter ones, each in time order.
@@ -251,7 +341,29 @@ std::vector<Suggestion> SuggestParts(const Features& f, const SongBeats& beats, 
     const bool fullA = levels[a] >= loudest - kSameLevelDb, fullB = levels[b] >= loudest - kSameLevelDb;
     return fullA != fullB ? fullA : instances[a].start < instances[b].start;
   });
-  for (size_t i : order) add(instances[i], PartKind::Chorus);
+  // The groups of sections, each from its first instance that fits: before the chorus's
+  // instances where their part holds clearly more that the song plays again elsewhere, after them
+  // otherwise.
+  const double chorusShare = order.empty() ? -1 : HeardElsewhere(sections, instances[order.front()]);
+  const std::vector<std::vector<Suggestion>> groups = GroupParts(f, beats, sections, length, medianDb);
+  std::vector<uint8_t> offered(groups.size(), 0);
+  auto addGroups = [&](bool onlyClearlyMore) {
+    for (size_t g = 0; g < groups.size(); ++g) {
+      if (offered[g] || (onlyClearlyMore && HeardElsewhere(sections, groups[g].front().part) <= chorusShare + kClearlyMore)) continue;
+      offered[g] = 1;
+      // A group whose instance is offered already is not offered again.
+      const int id = groups[g].front().group;
+      if (std::any_of(out.begin(), out.end(), [id](const Suggestion& o) { return o.group == id; })) continue;
+      for (const Suggestion& s : groups[g])
+        if (add(s.part, s.kind, s.group)) break;
+    }
+  };
+  addGroups(true);
+  // The chorus's best instance, then the other groups, then the chorus's other instances.
+  size_t next = 0;
+  while (out.empty() && next < order.size()) add(instances[order[next++]], PartKind::Chorus);
+  addGroups(false);
+  for (; next < order.size(); ++next) add(instances[order[next]], PartKind::Chorus);
   // The loudest stretches where nothing (more) repeats, each apart from the parts found.
   const size_t n = f.hops.size(), w = std::min(n, StepsOf(length, f.HopSeconds()));
   std::vector<double> prefix(n + 1, 0.0);

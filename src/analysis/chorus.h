@@ -8,6 +8,7 @@
 
 #include "analysis/features.h"
 #include "analysis/song_beats.h"
+#include "wave/song_map.h"
 
 namespace analysis {
 
@@ -25,6 +26,7 @@ enum class PartKind { WholeFile, Chorus, Loudest };
 struct Suggestion {
   Part part;
   PartKind kind = PartKind::WholeFile;
+  int group = -1;  // the group of sections (FindSections) the part opens; -1 for none
 };
 
 // Up to `count` distinct parts that do not overlap, best first. A chorus part starts on the first
@@ -39,6 +41,13 @@ std::vector<Suggestion> SuggestParts(const Features& features, double lengthSeco
 // The same with the song's beats found already (TrackBeats): where they are followed through the
 // part, it starts on a bar line and ends on one.
 std::vector<Suggestion> SuggestParts(const Features& features, const SongBeats& beats, double lengthSeconds, size_t count);
+
+// The same with the song's sections found already (FindSections): the groups of sections the song
+// repeats come first, the group heard most often at full level before the others, each as the
+// part from the bar line that opens its first full-level instance, in whole bars. In a song of a
+// minute or more no part ends in its last tenth (an outro) unless nothing else can be offered.
+std::vector<Suggestion> SuggestParts(const Features& features, const SongBeats& beats,
+                                     const std::vector<wave::Section>& sections, double lengthSeconds, size_t count);
 
 // The best of SuggestParts.
 Suggestion SuggestPart(const Features& features, double lengthSeconds = kDefaultPartSeconds);

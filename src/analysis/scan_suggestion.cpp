@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "analysis/song_analysis.h"
+
 namespace analysis {
 
 ScanSuggestion::~ScanSuggestion() { JoinWorker(); }
@@ -26,12 +28,13 @@ void ScanSuggestion::ScanEnded(audio::Handle, bool complete) {
   const std::lock_guard<std::mutex> lock(workerMutex_);
   if (worker_.joinable()) worker_.join();  // none is left running by ScanStarted; kept safe anyway
   worker_ = std::thread([this, f = std::move(features)] {
-    SongBeats beats = TrackBeats(f);
+    const SongAnalysis song = AnalyseSong(f, length_, kOfferedParts);
     std::vector<Part> parts;
-    for (const Suggestion& found : SuggestParts(f, beats, length_, kOfferedParts)) parts.push_back(found.part);
+    for (const Suggestion& found : song.parts) parts.push_back(found.part);
+    wave::SongMap map = song.Map();
     const std::lock_guard<std::mutex> readyLock(mutex_);
     ready_ = std::move(parts);
-    beats_ = std::move(beats);
+    map_ = std::move(map);
   });
 }
 
@@ -45,7 +48,7 @@ void ScanSuggestion::Clear() {
   JoinWorker();
   const std::lock_guard<std::mutex> lock(mutex_);
   ready_.clear();
-  beats_ = SongBeats{};
+  map_ = wave::SongMap{};
 }
 
 std::optional<Part> ScanSuggestion::Ready() const {
@@ -59,9 +62,9 @@ std::vector<Part> ScanSuggestion::ReadyParts() const {
   return ready_;
 }
 
-SongBeats ScanSuggestion::ReadyBeats() const {
+wave::SongMap ScanSuggestion::ReadyMap() const {
   const std::lock_guard<std::mutex> lock(mutex_);
-  return beats_;
+  return map_;
 }
 
 std::optional<Part> ScanSuggestion::WaitReady() {

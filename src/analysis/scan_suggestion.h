@@ -12,9 +12,9 @@
 
 #include "analysis/chorus.h"
 #include "analysis/features.h"
-#include "analysis/song_beats.h"
 #include "audio/engine.h"
 #include "wave/scan.h"
+#include "wave/song_map.h"
 
 namespace analysis {
 
@@ -44,8 +44,9 @@ class ScanSuggestion : public wave::ScanObserver {
   std::vector<Part> ReadyParts() const;
   // Any thread: waits for a part still being chosen, then what Ready() says.
   std::optional<Part> WaitReady();
-  // Any thread, without waiting: the song's beats and bar lines, found with the part (empty before).
-  SongBeats ReadyBeats() const;
+  // Any thread, without waiting: the song's map (beats, bar lines, sections), found with the part
+  // (empty before).
+  wave::SongMap ReadyMap() const;
 
  private:
   static void Feed(audio::DspHandle, audio::Handle, void* buffer, uint32_t length, void* user);
@@ -57,7 +58,7 @@ class ScanSuggestion : public wave::ScanObserver {
   std::thread worker_;  // guarded by workerMutex_; chooses from the features it owns
   mutable std::mutex mutex_;
   std::vector<Part> ready_;  // guarded by mutex_; best first
-  SongBeats beats_;          // guarded by mutex_
+  wave::SongMap map_;        // guarded by mutex_
 };
 
 }  // namespace analysis

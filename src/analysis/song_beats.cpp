@@ -124,29 +124,6 @@ double Near(const std::vector<double>& o, double at) {
   return best;
 }
 
-// The mean pitch-class profile of [from, to) seconds, unit length; zero where nothing sounds.
-std::array<double, 12> ChromaOf(const Features& f, double from, double to) {
-  std::array<double, 12> c{};
-  const double hop = f.HopSeconds();
-  if (hop <= 0 || f.hops.empty()) return c;
-  // A hop's profile is of the window ending with it: hop k tells of about [k, k + 1) hops.
-  const auto a = static_cast<size_t>(std::clamp(std::floor(from / hop), 0.0, static_cast<double>(f.hops.size())));
-  const auto b = static_cast<size_t>(std::clamp(std::ceil(to / hop), 0.0, static_cast<double>(f.hops.size())));
-  for (size_t k = a; k < std::max(b, a + 1) && k < f.hops.size(); ++k) {
-    double sum = 0;
-    for (uint8_t v : f.hops[k].chroma) sum += v;
-    if (sum <= 0) continue;
-    const double w = std::sqrt(static_cast<double>(f.hops[k].energy));
-    for (size_t i = 0; i < 12; ++i) c[i] += w * f.hops[k].chroma[i] / sum;
-  }
-  double norm = 0;
-  for (double v : c) norm += v * v;
-  norm = std::sqrt(norm);
-  if (norm > 0)
-    for (double& v : c) v /= norm;
-  return c;
-}
-
 // How much the chords change at `at` seconds: one less the likeness of the profiles of `span`
 // seconds before and after it.
 double ChordChange(const Features& f, double at, double span) {
@@ -285,6 +262,28 @@ std::vector<size_t> BarLines(const Features& f, const Onsets& o, const std::vect
 
 }  // namespace
 
+std::array<double, 12> ChromaOf(const Features& f, double from, double to) {
+  std::array<double, 12> c{};
+  const double hop = f.HopSeconds();
+  if (hop <= 0 || f.hops.empty()) return c;
+  // A hop's profile is of the window ending with it: hop k tells of about [k, k + 1) hops.
+  const auto a = static_cast<size_t>(std::clamp(std::floor(from / hop), 0.0, static_cast<double>(f.hops.size())));
+  const auto b = static_cast<size_t>(std::clamp(std::ceil(to / hop), 0.0, static_cast<double>(f.hops.size())));
+  for (size_t k = a; k < std::max(b, a + 1) && k < f.hops.size(); ++k) {
+    double sum = 0;
+    for (uint8_t v : f.hops[k].chroma) sum += v;
+    if (sum <= 0) continue;
+    const double w = std::sqrt(static_cast<double>(f.hops[k].energy));
+    for (size_t i = 0; i < 12; ++i) c[i] += w * f.hops[k].chroma[i] / sum;
+  }
+  double norm = 0;
+  for (double v : c) norm += v * v;
+  norm = std::sqrt(norm);
+  if (norm > 0)
+    for (double& v : c) v /= norm;
+  return c;
+}
+
 SongBeats TrackBeats(const Features& f) {
   SongBeats out;
   const double pulse = f.PulseSeconds();
@@ -358,13 +357,6 @@ double Nearest(const std::vector<double>& times, double seconds) {
   if (it == times.end()) return times.back();
   if (it == times.begin()) return *it;
   return seconds - *(it - 1) <= *it - seconds ? *(it - 1) : *it;
-}
-
-wave::SongMap SongMapOf(const SongBeats& beats) {
-  wave::SongMap map;
-  map.beats = beats.beats;
-  map.bars = beats.bars;
-  return map;
 }
 
 }  // namespace analysis

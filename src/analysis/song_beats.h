@@ -2,10 +2,10 @@
 // song (a tempo that drifts or changes is followed), for the part's ends and for drawing.
 #pragma once
 
+#include <array>
 #include <vector>
 
 #include "analysis/features.h"
-#include "wave/song_map.h"
 
 namespace analysis {
 
@@ -25,8 +25,9 @@ struct SongBeats {
 // its length). Each beat is placed a pulse before its rise, so a part cut there keeps the attack.
 SongBeats TrackBeats(const Features& features);
 
-// The song's map as the window draws it and the marks use it: its beats and bar lines.
-wave::SongMap SongMapOf(const SongBeats& beats);
+// The mean pitch-class profile of [from, to) seconds (C first), weighed by loudness, unit length;
+// zero where nothing sounds.
+std::array<double, 12> ChromaOf(const Features& features, double from, double to);
 
 // The time in `times` (in order) nearest `seconds`; `seconds` itself when `times` is empty.
 double Nearest(const std::vector<double>& times, double seconds);

@@ -229,7 +229,7 @@ void Tfrmmain::ShowSongMap() {
   songMapShown = true;
   if (!view) return;
   const preview::StreamFormat& f = previewShared.format;
-  view->setSongMap(analysis::SongMapOf(suggestion.ReadyBeats()), double(f.rate.load()) * f.channels.load() * (f.bits.load() / 8));
+  view->setSongMap(suggestion.ReadyMap(), double(f.rate.load()) * f.channels.load() * (f.bits.load() / 8));
   cbsnap->setEnabled(view->songMap().HasBeat());
 }
 

@@ -13,6 +13,7 @@
 
 #include "analysis/level_rule.h"
 #include "analysis/loudness_part.h"
+#include "analysis/song_analysis.h"
 #include "analysis/song_beats.h"
 #include "analysis/suggest_file.h"
 #include "cli/output_name.h"
@@ -104,14 +105,15 @@ int Suggest(const CommandLine& line, Console console) {
   // One decode for the parts and the map.
   const auto features = analysis::FeaturesOfFile(input);
   if (!features) return CannotRead(input, console);
-  const analysis::SongBeats beats = analysis::TrackBeats(*features);
-  const auto parts = analysis::SuggestParts(*features, beats, line.length.value_or(analysis::kDefaultPartSeconds),
-                                            static_cast<size_t>(line.count.value_or(1)));
-  if (parts.empty()) return CannotRead(input, console);
-  for (const analysis::Suggestion& s : parts) console.out << Seconds3(s.part.start) << " " << Seconds3(s.part.end) << "\n";
+  const analysis::SongAnalysis song = analysis::AnalyseSong(*features, line.length.value_or(analysis::kDefaultPartSeconds),
+                                                            static_cast<size_t>(line.count.value_or(1)));
+  if (song.parts.empty()) return CannotRead(input, console);
+  for (const analysis::Suggestion& s : song.parts) console.out << Seconds3(s.part.start) << " " << Seconds3(s.part.end) << "\n";
   if (line.map) {
-    for (const double t : beats.beats) console.out << "beat " << Seconds3(t) << "\n";
-    for (const double t : beats.bars) console.out << "bar " << Seconds3(t) << "\n";
+    for (const double t : song.beats.beats) console.out << "beat " << Seconds3(t) << "\n";
+    for (const double t : song.beats.bars) console.out << "bar " << Seconds3(t) << "\n";
+    for (const wave::Section& s : song.sections)
+      console.out << "section " << Seconds3(s.start) << " " << Seconds3(s.end) << " " << s.group << "\n";
   }
   return Printed(0, console);
 }
@@ -166,7 +168,8 @@ Outcome ConvertOne(const CommandLine& line, const std::string& input, const std:
   if (line.snap) {
     const auto features = analysis::FeaturesOfFile(input);
     if (!features) return Failed(CannotReadText(input));
-    const wave::SongMap map = analysis::SongMapOf(analysis::TrackBeats(*features));
+    wave::SongMap map;
+    map.beats = analysis::TrackBeats(*features).beats;
     if (!map.HasBeat()) {
       run.warn("no steady beat was found; the times stay as given");
     } else {

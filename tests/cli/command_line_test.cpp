@@ -29,6 +29,7 @@
 #include "support/command.h"
 #include "support/ffmpeg_loudness.h"
 #include "support/fixtures.h"
+#include "wave/song_map.h"
 #include "support/sink_support.h"
 
 namespace {
@@ -397,10 +398,33 @@ TEST_F(HeadlessTest, TheMapIsPrintedAndSnapPutsTimesOnItsBeats) {
   double start = 0, end = 0;
   ASSERT_EQ(std::sscanf(first.c_str(), "%lf %lf", &start, &end), 2) << first;
   std::vector<double> beats, bars;
-  for (double t = 0; lines >> kind >> t;) (kind == "beat" ? beats : bars).push_back(t);
+  std::vector<wave::Section> sections;
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    double t = 0;
+    words >> kind >> t;
+    if (kind == "section") {
+      wave::Section s{t, 0, -1};
+      words >> s.end >> s.group;
+      sections.push_back(s);
+    } else {
+      (kind == "beat" ? beats : bars).push_back(t);
+    }
+  }
   ASSERT_GT(beats.size(), 100u);
   ASSERT_GT(bars.size(), 20u);
   for (const double bar : bars) EXPECT_NE(std::find(beats.begin(), beats.end(), bar), beats.end()) << bar;
+  // Sections from bar line to bar line, one after another, some heard more than once.
+  ASSERT_GT(sections.size(), 3u);
+  for (size_t i = 0; i < sections.size(); ++i) {
+    EXPECT_NE(std::find(bars.begin(), bars.end(), sections[i].start), bars.end()) << sections[i].start;
+    if (i > 0) {
+      EXPECT_EQ(sections[i].start, sections[i - 1].end);
+    }
+  }
+  wave::SongMap map;
+  map.sections = sections;
+  EXPECT_GE(wave::TimesHeard(map, sections[1].group) + wave::TimesHeard(map, sections[2].group), 3);
   // 10.2 s lies nearest one beat of the map: the ringtone starts there, and says so.
   const double near = *std::min_element(beats.begin(), beats.end(), [](double a, double b) {
     return std::abs(a - 10.2) < std::abs(b - 10.2);
