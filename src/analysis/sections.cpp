@@ -22,6 +22,8 @@ constexpr size_t kMaxBars = 1500;          // about an hour at 100 bpm; a longer
 constexpr double kMatch = 0.7;             // bars this alike match
 constexpr size_t kGapBars = 0;
 constexpr size_t kMinSegmentBars = kMinSectionBars;  // sections begin at least this many bars apart
+constexpr double kBarSpread = 0.1;         // bars within this share of the median bar
+constexpr double kRegularShare = 0.8;      // are this share of the song's bars, or no sections
 constexpr double kFreeShare = 0.75;        // a run carries a segment onto another covering this share of it
 
 using Chroma = std::array<double, 12>;
@@ -166,6 +168,18 @@ std::vector<size_t> Boundaries(const std::vector<Run>& runs, size_t n) {
   return out;
 }
 
+// Whether most bars last about as long as the song's median bar: bars cut short here and there
+// are bars of a beat followed through noise, or through music whose metre was not found.
+bool RegularBars(const std::vector<double>& lines) {
+  std::vector<double> lengths;
+  for (size_t i = 1; i < lines.size(); ++i) lengths.push_back(lines[i] - lines[i - 1]);
+  std::vector<double> sorted = lengths;
+  std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
+  const double median = sorted[sorted.size() / 2];
+  const auto regular = std::count_if(lengths.begin(), lengths.end(), [&](double l) { return std::abs(l - median) <= kBarSpread * median; });
+  return static_cast<double>(regular) >= kRegularShare * static_cast<double>(lengths.size());
+}
+
 size_t Root(std::vector<size_t>& parent, size_t i) {
   while (parent[i] != i) i = parent[i] = parent[parent[i]];
   return i;
@@ -176,7 +190,7 @@ size_t Root(std::vector<size_t>& parent, size_t i) {
 std::vector<wave::Section> FindSections(const Features& f, const SongBeats& beats) {
   std::vector<wave::Section> out;
   std::vector<double> lines = beats.bars;
-  if (lines.size() < 2 * kMinSectionBars + 1 || lines.size() > kMaxBars) return out;
+  if (lines.size() < 2 * kMinSectionBars + 1 || lines.size() > kMaxBars || !RegularBars(lines)) return out;
   // The last bar ends a bar's length after the last bar line, within the song.
   lines.push_back(std::min(f.Seconds(), lines.back() + (lines.back() - lines[lines.size() - 2])));
   const std::vector<Bar> bars = Describe(f, lines);
