@@ -15,7 +15,7 @@ void ScanSuggestion::ScanStarted(audio::Handle stream) {
     gatherer_.reset();
     return;
   }
-  gatherer_ = std::make_unique<FeatureGatherer>(info.freq, info.chans);
+  gatherer_ = std::make_unique<FeatureWorker>(info.freq, info.chans);
   if (audio::ChannelSetDSP(stream, &ScanSuggestion::Feed, gatherer_.get(), 0) == 0) gatherer_.reset();
 }
 
@@ -73,7 +73,7 @@ std::optional<Part> ScanSuggestion::WaitReady() {
 }
 
 void ScanSuggestion::Feed(audio::DspHandle, audio::Handle, void* buffer, uint32_t length, void* user) {
-  static_cast<FeatureGatherer*>(user)->Push(buffer, length);
+  static_cast<FeatureWorker*>(user)->Push(buffer, length);
 }
 
 }  // namespace analysis

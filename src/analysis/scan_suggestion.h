@@ -1,7 +1,7 @@
 // The suggested part of the opened file, learnt while its waveform scan decodes it: a DSP on the
-// scan stream feeds every block to a feature gatherer, and when the scan has read the whole file
-// the part is chosen on a worker thread of its own (so the scan ends as soon as the file is read)
-// and published for the window, which polls for it.
+// scan stream feeds every block to a feature gatherer working on a thread of its own, and when the
+// scan has read the whole file the part is chosen on a worker thread of its own (so the scan ends
+// as soon as the file is read) and published for the window, which polls for it.
 #pragma once
 
 #include <memory>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analysis/chorus.h"
+#include "analysis/feature_worker.h"
 #include "analysis/features.h"
 #include "audio/engine.h"
 #include "wave/scan.h"
@@ -53,7 +54,7 @@ class ScanSuggestion : public wave::ScanObserver {
   void JoinWorker();
 
   const double length_;
-  std::unique_ptr<FeatureGatherer> gatherer_;  // scan thread only, from ScanStarted to ScanEnded
+  std::unique_ptr<FeatureWorker> gatherer_;  // scan thread only, from ScanStarted to ScanEnded
   std::mutex workerMutex_;
   std::thread worker_;  // guarded by workerMutex_; chooses from the features it owns
   mutable std::mutex mutex_;

@@ -1,6 +1,7 @@
 // The feature gatherer on generated signals: where a tone's pitch class lands at each rate, that
 // hops and pulses are whole frames and cover what was fed, and that the way blocks are cut
-// (frames of 1, 7, 450 or 4096, bytes split mid-frame) changes nothing.
+// (frames of 1, 7, 450 or 4096, bytes split mid-frame, through the worker's thread) changes
+// nothing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <numbers>
 #include <vector>
 
+#include "analysis/feature_worker.h"
 #include "analysis/features.h"
 
 namespace {
@@ -101,6 +103,10 @@ void ExpectBlockSizesChangeNothing(uint32_t rate, uint32_t channels) {
     FeatureGatherer g(rate, channels);
     for (size_t at = 1; at < bytes.size(); at += piece) g.Push(bytes.data() + at, std::min(piece, bytes.size() - at));
     same(g.Finish(), "bytes");
+    // The same bytes through the gatherer's own thread.
+    analysis::FeatureWorker w(rate, channels);
+    for (size_t at = 1; at < bytes.size(); at += piece) w.Push(bytes.data() + at, std::min(piece, bytes.size() - at));
+    same(w.Finish(), "worker");
   }
 }
 
@@ -109,6 +115,20 @@ TEST(FeatureGatherer, BlockSizesDoNotChangeTheResult) {
   ExpectBlockSizesChangeNothing(44100, 2);
   ExpectBlockSizesChangeNothing(48000, 6);
   ExpectBlockSizesChangeNothing(44100, 1);
+}
+
+// More than the worker's queue holds at once, fed faster than it is gathered: the feeder waits,
+// nothing is lost, and a worker dropped before its end stops without gathering the rest.
+TEST(FeatureGatherer, TheWorkersQueueIsBounded) {
+  const auto pcm = Tone(44100, 2, 440, 30);
+  const size_t bytes = pcm.size() * sizeof(int16_t), piece = 4608;
+  ASSERT_GT(bytes, 2 * analysis::FeatureWorker::kQueuedBytes);
+  const auto* p = reinterpret_cast<const uint8_t*>(pcm.data());
+  analysis::FeatureWorker w(44100, 2);
+  for (size_t at = 0; at < bytes; at += piece) w.Push(p + at, std::min(piece, bytes - at));
+  EXPECT_EQ(w.Finish().frames, static_cast<int64_t>(pcm.size() / 2));
+  analysis::FeatureWorker dropped(44100, 2);
+  for (size_t at = 0; at < bytes; at += piece) dropped.Push(p + at, std::min(piece, bytes - at));
 }
 
 }  // namespace
