@@ -76,6 +76,16 @@ Onsets OnsetsOf(const Features& f) {
   return o;
 }
 
+// `o` through a triangle five pulses wide.
+std::vector<double> Spread(const std::vector<double>& o) {
+  std::vector<double> out(o.size(), 0.0);
+  static constexpr double kWeights[] = {1.0 / 9, 2.0 / 9, 3.0 / 9, 2.0 / 9, 1.0 / 9};
+  for (size_t p = 0; p < o.size(); ++p)
+    for (size_t k = 0; k < 5; ++k)
+      if (p + k >= 2 && p + k - 2 < o.size()) out[p] += kWeights[k] * o[p + k - 2];
+  return out;
+}
+
 // The autocorrelation of o over [from, to) at lag `lag`.
 double Autocorrelation(const std::vector<double>& o, size_t from, size_t to, size_t lag) {
   double ac = 0;
@@ -84,21 +94,27 @@ double Autocorrelation(const std::vector<double>& o, size_t from, size_t to, siz
 }
 
 // The best beat period of o over [from, to) within [minLag, maxLag] pulses: the lag at which the
-// onsets repeat, and repeat again at twice it, weighed by a log-normal preference for `preferred`
+// onsets repeat, and repeat again at twice it (and at the bar), weighed by a log-normal preference for `preferred`
 // pulses of width `octaves`; refined between pulses. 0 when nothing correlates.
 double BestLag(const std::vector<double>& o, size_t from, size_t to, size_t minLag, size_t maxLag, double preferred,
-               double octaves) {
+               double octaves, bool atBars) {
   const size_t span = to - from;
   // Only the lags looked at: those of the range, one either side, and their doubles.
-  std::vector<double> ac(2 * maxLag + 3, 0.0);
+  std::vector<double> ac(8 * maxLag + 3, 0.0);
   auto fill = [&](size_t l) {
     if (2 * l < span) ac[l] = Autocorrelation(o, from, to, l);
   };
   for (size_t l = minLag > 0 ? minLag - 1 : 0; l <= maxLag + 1; ++l) {
     fill(l);
-    if (l >= minLag && l <= maxLag) fill(2 * l);
+    if (l >= minLag && l <= maxLag)
+      for (const size_t k : {2, 3, 4, 8})
+        if (k == 2 || atBars) fill(k * l);
   }
-  auto salience = [&](size_t l) { return ac[l] + 0.5 * ac[2 * l]; };
+  // A beat repeats at two beats and, over a whole song (`atBars`), again at the bar (three or
+  // four beats) and at two bars; a pattern of three sixteenths or a dotted quarter, which a lag can
+  // lock onto as well, does not come back at the bar. (A short stretch may hold a change of tempo
+  // within a few bars.)
+  auto salience = [&](size_t l) { return ac[l] + 0.5 * ac[2 * l] + 0.5 * std::max(ac[3 * l], ac[4 * l]) + 0.5 * ac[8 * l]; };
   double best = 0;
   size_t at = 0;
   for (size_t l = minLag; l <= maxLag; ++l) {
@@ -295,8 +311,11 @@ SongBeats TrackBeats(const Features& f) {
   // The song's tempo from its middle, at most kTempoSeconds of it.
   const auto span = std::min(n, static_cast<size_t>(kTempoSeconds / pulse));
   const size_t from = (n - span) / 2;
-  const double lag = BestLag(o.all, from, from + span, minLag, std::min(maxLag, span / 2), kPreferredSeconds / pulse,
-                             kPreferenceOctaves);
+  // The tempo from the onsets spread over a few pulses: a period between whole pulses, and its
+  // multiples, still meet the onsets they repeat.
+  const std::vector<double> spread = Spread(o.all);
+  const double lag = BestLag(spread, from, from + span, minLag, std::min(maxLag, span / 2), kPreferredSeconds / pulse,
+                             kPreferenceOctaves, true);
   if (lag <= 0) return out;
   // Per step of kLocalStepSeconds, the tempo near the song's of the kLocalSeconds around it.
   const auto local = static_cast<size_t>(kLocalSeconds / pulse), step = static_cast<size_t>(kLocalStepSeconds / pulse);
@@ -307,7 +326,7 @@ SongBeats TrackBeats(const Features& f) {
     for (size_t at = 0; at < n; at += step) {
       const size_t centre = at + step / 2;
       const size_t a = centre >= local / 2 ? centre - local / 2 : 0, b = std::min(n, centre + local / 2);
-      const double l = b - a > 2 * hi ? BestLag(o.all, a, b, lo, hi, lag, kLocalOctaves) : 0;
+      const double l = b - a > 2 * hi ? BestLag(spread, a, b, lo, hi, lag, kLocalOctaves, false) : 0;
       for (size_t p = at; p < std::min(n, at + step); ++p) period[p] = l > 0 ? l : lag;
     }
   }
