@@ -2,7 +2,9 @@
 // and how it is stopped.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <thread>
 
 #include "audio/engine.h"
@@ -81,6 +83,61 @@ TEST_F(ScanTest, SilenceGivesZeroAndMonoGivesEqualHalves) {
     ASSERT_EQ(peaks.left(i), 15) << i;
     ASSERT_EQ(peaks.right(i), 15) << i;
   }
+}
+
+// Silent stereo frames but for full-scale ones at chosen frames.
+class SpikeSource : public detail::Source {
+ public:
+  SpikeSource(std::vector<int64_t> spikes, int64_t length) : spikes_(std::move(spikes)), length_(length) {}
+  size_t Read(void* out, size_t frames) override {
+    auto* o = static_cast<int16_t*>(out);
+    size_t n = 0;
+    for (; n < frames && pos_ < length_; ++n, ++pos_) {
+      const bool spike = std::find(spikes_.begin(), spikes_.end(), pos_) != spikes_.end();
+      o[2 * n] = o[2 * n + 1] = spike ? int16_t{32767} : int16_t{0};
+    }
+    return n;
+  }
+  bool AtEnd() override { return pos_ >= length_; }
+  bool Seek(int64_t frame) override {
+    if (frame < 0 || frame > length_) return false;
+    pos_ = frame;
+    return true;
+  }
+  int64_t LengthFrames() const override { return length_; }
+
+ private:
+  std::vector<int64_t> spikes_;
+  int64_t length_;
+  int64_t pos_ = 0;
+};
+
+TEST_F(ScanTest, EveryReadingIsKeptAtTheTwentyMillisecondsItRead) {
+  constexpr int64_t kReading = 882;  // frames of 20 ms
+  constexpr int64_t kFrames = 1500 * kReading;
+  const struct {
+    int64_t frame;
+    size_t reading;
+  } spikes[] = {{3, 0}, {7 * kReading + 881, 7}, {8 * kReading, 8}, {777 * kReading + 400, 777}, {kFrames - 1, 1499}};
+  std::vector<int64_t> frames;
+  for (const auto& s : spikes) frames.push_back(s.frame);
+  Handle h = detail::AddChannel(detail::Format{kRate, 2, false}, STREAM_DECODE | STREAM_PRESCAN,
+                                std::make_unique<SpikeSource>(frames, kFrames));
+  peaks.ResetReadings(ChannelGetLength(h, POS_BYTE), ChannelSeconds2Bytes(h, 0.02));
+  ASSERT_EQ(peaks.readingCount(), 1500u);
+  ASSERT_EQ(peaks.readingBytes(), kReading * 4);
+  Scan(h);
+  size_t loud = 0;
+  for (size_t k = 0; k < peaks.readingCount(); ++k) loud += peaks.readingLeft(k) != 0;
+  EXPECT_EQ(loud, std::size(spikes)) << "each spike in one reading, every other reading silent";
+  for (const auto& s : spikes) {
+    EXPECT_EQ(peaks.readingLeft(s.reading), 60) << s.frame;
+    EXPECT_EQ(peaks.readingRight(s.reading), 60) << s.frame;
+  }
+  // The next file's readings start silent.
+  peaks.ResetReadings(3 * kReading * 4 - 1, kReading * 4);
+  ASSERT_EQ(peaks.readingCount(), 3u);
+  for (size_t k = 0; k < 3; ++k) EXPECT_EQ(peaks.readingLeft(k) + peaks.readingRight(k), 0) << k;
 }
 
 TEST_F(ScanTest, ShortFileEndsAboutTwoHundredFiftyColumnsInAndKeepsTheRest) {
