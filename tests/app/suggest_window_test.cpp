@@ -4,7 +4,12 @@
 #include <cmath>
 
 #include <QGroupBox>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QScrollBar>
 #include <QTest>
+#include <QToolTip>
+#include <QWheelEvent>
 
 #include "analysis/suggest_file.h"
 #include "app/ButtonSpinEdit.h"
@@ -25,6 +30,12 @@ class SuggestWindowTest : public apptest::PlayerWindowTest {
     openAnswer = F(name);
     QTest::mouseClick(w.btnselect, Qt::LeftButton);
     ASSERT_NE(playStream.load(), 0u) << name;
+  }
+  // Notches of the wheel over the view at column x (negative: towards the user), keys held.
+  static void Wheel(Tfrmmain& w, int x, int notches, Qt::KeyboardModifiers held = {}) {
+    const QPointF at(x, 70);
+    QWheelEvent turn(at, w.PB->mapToGlobal(at), {}, {0, 120 * notches}, Qt::NoButton, held, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(w.PB, &turn);
   }
 };
 
@@ -125,6 +136,85 @@ TEST_F(SuggestWindowTest, TheSongsBeatsGuideTheMarks) {
   QTest::keyClick(w.PB, Qt::Key_Left, Qt::AltModifier);
   EXPECT_NEAR(seconds(selEnd.load()), wave::Nudge(map, end, -1, false), 1e-4);
   EXPECT_TRUE(onBeat(seconds(selEnd.load())));
+}
+
+// The zoom through the real window: the wheel around the pointer down to one reading a column,
+// clicks that mark the time under the pointer, Shift+wheel and the strip to move along, Z to fit
+// the part, Ctrl+- and Ctrl+0 back out; the section band's hint; another file back to the whole.
+TEST_F(SuggestWindowTest, TheZoomMarksTheTimeUnderThePointer) {
+  Tfrmmain w;
+  ASSERT_NO_FATAL_FAILURE(Open(w, "form_pop.wav"));
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  ASSERT_TRUE(WaitFor([&] { return w.songMapShown; })) << "the scan has read the song";
+  const audio::Handle play = playStream.load();
+  const int64_t reading = audio::ChannelSeconds2Bytes(play, 0.02);
+  const auto seconds = [&](int64_t bytes) { return audio::ChannelBytes2Seconds(play, bytes); };
+  w.cbsnap->setChecked(false);
+  ASSERT_TRUE(w.zoom.Span().whole());
+  EXPECT_EQ(w.zoom.zoomstrip->maximum(), 0);
+
+  // Six notches at column 200 keep its time there and zoom in; more stop at a reading a column.
+  const int64_t under = w.zoom.Span().PositionOf(200);
+  Wheel(w, 200, 6);
+  EXPECT_FALSE(w.zoom.Span().whole());
+  EXPECT_EQ(w.zoom.Span().ColumnOf(under), 200);
+  Wheel(w, 200, 30);
+  ASSERT_TRUE(w.zoom.Span().deepest());
+  EXPECT_EQ(w.zoom.Span().bytesPerColumn(), reading);
+  EXPECT_EQ(w.zoom.Span().ColumnOf(under), 200);
+  EXPECT_GT(w.zoom.zoomstrip->maximum(), 0);
+
+  // Clicks mark the time under the pointer: 100 columns are 2 s.
+  const int64_t first = w.zoom.Span().first();
+  QTest::mouseClick(w.PB, Qt::LeftButton, {}, QPoint(150, 70));
+  QTest::mouseClick(w.PB, Qt::RightButton, {}, QPoint(250, 70));
+  EXPECT_EQ(selStart.load(), first + 150 * reading);
+  EXPECT_EQ(selEnd.load(), first + 250 * reading);
+  EXPECT_EQ(w.sedit->value(), static_cast<int>(seconds(selStart.load())));
+  EXPECT_EQ(w.eedit->value(), static_cast<int>(seconds(selEnd.load())));
+  EXPECT_EQ(w.lengthedit->text(), QStringLiteral("2 sec"));
+  ASSERT_TRUE(WaitFor([&] { return w.view->playColumn() != 0; }, 2000));  // a refresh at this zoom
+  EXPECT_EQ(w.waveBitmap.pixel(150, 100) | 0xFF000000, wave::colors::kStart);
+
+  // Shift+wheel and the strip move along the song at the same zoom.
+  Wheel(w, 10, -2, Qt::ShiftModifier);
+  EXPECT_EQ(w.zoom.Span().first(), first + 80 * reading);
+  w.zoom.zoomstrip->setValue(0);
+  EXPECT_EQ(w.zoom.Span().first(), 0);
+  EXPECT_EQ(w.zoom.Span().bytesPerColumn(), reading);
+
+  // Z on the focused view fits the part (2 s: centred in the deepest view); Ctrl+- zooms out
+  // around the centre, Ctrl+0 shows the whole song.
+  QTest::keyClick(w.PB, Qt::Key_Z);
+  EXPECT_TRUE(w.zoom.Span().deepest());
+  EXPECT_EQ(w.zoom.Span().ColumnOf((selStart.load() + selEnd.load()) / 2), 260);
+  const int64_t centre = w.zoom.Span().PositionOf(260);
+  QTest::keyClick(&w, Qt::Key_Minus, Qt::ControlModifier);
+  EXPECT_GT(w.zoom.Span().bytesPerColumn(), reading);
+  EXPECT_EQ(w.zoom.Span().ColumnOf(centre), 260);
+  QTest::keyClick(&w, Qt::Key_0, Qt::ControlModifier);
+  EXPECT_TRUE(w.zoom.Span().whole());
+  QTest::mouseClick(w.PB, Qt::LeftButton, {}, QPoint(101, 70));
+  EXPECT_EQ(selStart.load(), int64_t{101} * w.bytesPerPixel.load()) << "the whole song as ever";
+
+  // The section band's hint, on a made-up map: 10-20 s and 40-50 s alike, 25-30 s once.
+  const double perSecond = w.view->bytesPerSecond();
+  w.view->setSongMap({{}, {}, {{10, 20, 0}, {25, 30, 1}, {40, 50, 0}}, 0}, perSecond);
+  const auto column = [&](double t) { return w.zoom.Span().ColumnOfSeconds(t, perSecond); };
+  EXPECT_EQ(w.zoom.BandHint(column(15)), QStringLiteral("twice in the song"));
+  EXPECT_EQ(w.zoom.BandHint(column(27)), QStringLiteral("heard once"));
+  EXPECT_EQ(w.zoom.BandHint(column(35)), QString());
+  QHelpEvent hint(QEvent::ToolTip, QPoint(column(45), w.PB->height() - 2), w.PB->mapToGlobal(QPoint(column(45), 146)));
+  QCoreApplication::sendEvent(w.PB, &hint);
+  EXPECT_EQ(QToolTip::text(), QStringLiteral("twice in the song"));
+
+  // Another file starts on its whole song.
+  Wheel(w, 300, 5);
+  ASSERT_FALSE(w.zoom.Span().whole());
+  ASSERT_NO_FATAL_FAILURE(Open(w, "short5s.wav"));
+  EXPECT_TRUE(w.zoom.Span().whole());
+  EXPECT_EQ(w.zoom.zoomstrip->maximum(), 0);
 }
 
 }  // namespace
