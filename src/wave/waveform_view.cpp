@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace wave {
 
@@ -69,14 +71,21 @@ void WaveformView::DrawSongMap(const ViewState& state) {
     }
   }
   if (!map_.HasBeat()) return;
+  // Only the beats and bars in view, found in their ordered lists: a zoomed view of a long song
+  // looks at a few of thousands.
+  const double from = span.SecondsOf(-1, bytesPerSecond_), to = span.SecondsOf(width + 1, bytesPerSecond_);
+  const auto inView = [from, to](const std::vector<double>& times) {
+    return std::pair{std::lower_bound(times.begin(), times.end(), from), std::upper_bound(times.begin(), times.end(), to)};
+  };
   // Faint ticks at the beats; bar lines down the whole view, light enough to see through.
-  for (const double beat : map_.beats) {
-    const int x = span.ColumnOfSeconds(beat, bytesPerSecond_);
-    if (beat < 0 || x < 0 || x >= width) continue;
+  for (auto [beat, last] = inView(map_.beats); beat != last; ++beat) {
+    const int x = span.ColumnOfSeconds(*beat, bytesPerSecond_);
+    if (*beat < 0 || x < 0 || x >= width) continue;
     for (int y = 0; y < 4; ++y) Blend(x, y, colors::kPlay, 90);
     for (int y = band - 4; y < band; ++y) Blend(x, y, colors::kPlay, 90);
   }
-  for (const double bar : map_.bars) {
+  for (auto [it, last] = inView(map_.bars); it != last; ++it) {
+    const double bar = *it;
     const int x = span.ColumnOfSeconds(bar, bytesPerSecond_);
     if (bar < 0 || x < 0 || x >= width) continue;
     for (int y = 0; y < band; ++y) Blend(x, y, colors::kPlay, y < 7 || y >= band - 7 ? 200 : 45);
