@@ -45,6 +45,8 @@ bool SourceLoader::LoadInputFile(const std::string& path) {
 }
 
 bool SourceLoader::OpenSource(const std::string& path) {
+  // The readings are made anew below: no earlier scan may still be writing them.
+  StopScan();
   const audio::Handle stream = OpenSourceStream(path, kPreviewFlags);
   shared_.playStream = stream;
   if (stream == 0) return false;
