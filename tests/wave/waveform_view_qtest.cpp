@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <tuple>
+#include <utility>
 
 #include "app/lsan_suppressions.h"
 #include "wave/waveform_view.h"
@@ -143,10 +145,9 @@ TEST_F(ViewTest, AnErrorReadingRunsOffTheEdge) {
   EXPECT_EQ(At(10, kH - 1), colors::kRight);
 }
 
-// A zoomed view of 2000 readings of 20 ms (40 s of 16-bit stereo at 44100 Hz).
-constexpr int64_t kReading = 3528;
-constexpr int64_t kSong = 2000 * kReading;
-constexpr uint32_t kWholeBpp = (kSong + kW - 2) / (kW - 1);
+// A zoomed view of 2000 readings of 20 ms (40 s of 16-bit stereo at 44100 Hz), reading k of
+// heights k % 57 and 7k % 57.
+constexpr int64_t kReading = 3528, kSong = 2000 * kReading;
 
 class ZoomedViewTest : public ViewTest {
  protected:
@@ -156,80 +157,56 @@ class ZoomedViewTest : public ViewTest {
     for (size_t k = 0; k < peaks.readingCount(); ++k) peaks.setReading(k, int(k % 57), int(k * 7 % 57));
     view.setPlayColumn(-1);
   }
-  static ViewSpan Fitted(int64_t from, int64_t to) {
-    ViewSpan span(kSong, kWholeBpp, kReading, kW);
+  static ViewState Fitted(int64_t from, int64_t to, int64_t selStart = 0, int64_t selEnd = 0) {
+    ViewSpan span(kSong, (kSong + kW - 2) / (kW - 1), kReading, kW);
     span.Fit(from, to);
-    return span;
+    return {static_cast<uint32_t>((kSong + kW - 2) / (kW - 1)), selStart, selEnd, span};
   }
-  // The height of the bar drawn in column x above the middle (below for the second channel).
+  // The height of the bar drawn in column x above the middle (below it for the second channel).
   int BarAt(int x, bool first) const {
-    const QRgb color = first ? colors::kLeft : colors::kRight;
     int h = 0;
-    while (h < kMid - 1 && At(x, first ? kMid - 1 - h : kMid + 1 + h) == color) ++h;
+    while (h < kMid - 1 && At(x, first ? kMid - 1 - h : kMid + 1 + h) == (first ? colors::kLeft : colors::kRight)) ++h;
     return h;
   }
 };
 
 TEST_F(ZoomedViewTest, EachColumnShowsTheHighestOfTheReadingsThatBeginInIt) {
-  const struct {
-    int64_t from, to;
-    double perColumn;  // readings a column holds
-  } zooms[] = {{300 * kReading + 17, 300 * kReading + 17, 1},  // deepest, off the readings' grid
-               {0, kSong / 3, 666.7 * 1.1 / 519},              // a tenth more than the part
-               {1500 * kReading, 1990 * kReading, 490 * 1.1 / 519},
-               {100 * kReading, 1900 * kReading, 1800 * 1.1 / 519}};
-  for (const auto& z : zooms) {
-    const ViewSpan span = Fitted(z.from, z.to);
-    ASSERT_FALSE(span.whole());
-    EXPECT_NEAR(double(span.bytesPerColumn()) / kReading, z.perColumn, 0.01) << z.from;
-    view.DrawWaveform(ViewState{kWholeBpp, 0, 0, span});
+  // The deepest zoom off the readings' grid, and about 1.4 and 3.8 readings a column.
+  for (const auto& [from, to] : {std::pair{300 * kReading + 17, 300 * kReading + 17}, {0, kSong / 3}, {100 * kReading, 1900 * kReading}}) {
+    const ViewState s = Fitted(from, to);
+    view.DrawWaveform(s);
+    int64_t k = 0;
     for (int x = 0; x < kW; ++x) {
       int left = 0, right = 0;
-      for (int64_t k = 0; k < 2000; ++k) {
-        if (k * kReading < span.PositionOf(x) || k * kReading >= span.PositionOf(x + 1)) continue;
+      for (; k < 2000 && k * kReading < s.span.PositionOf(x + 1); ++k) {
+        if (k * kReading < s.span.PositionOf(x)) continue;
         left = std::max(left, int(k % 57));
         right = std::max(right, int(k * 7 % 57));
       }
-      ASSERT_EQ(BarAt(x, true), left) << z.from << " column " << x;
-      ASSERT_EQ(BarAt(x, false), right) << z.from << " column " << x;
+      ASSERT_EQ(BarAt(x, true), left) << from << " column " << x;
+      ASSERT_EQ(BarAt(x, false), right) << from << " column " << x;
     }
   }
-  // Readings the scan has not reached yet are flat, as unscanned columns are.
-  peaks.ResetReadings(kSong, kReading);
-  view.DrawWaveform(ViewState{kWholeBpp, 0, 0, Fitted(kSong / 2, kSong / 2)});
-  EXPECT_EQ(BarAt(260, true), 0);
 }
 
 TEST_F(ZoomedViewTest, MarksPlayAndMapFollowTheZoom) {
   // The deepest zoom around reading 1000 (20 s): column x holds reading 740 + x.
-  const ViewSpan span = Fitted(1000 * kReading, 1000 * kReading);
-  ASSERT_EQ(span.first(), 740 * kReading);
-  SongMap map;
-  map.beats = {19.0, 20.0, 20.5, 40.0};
-  map.bars = {20.0};
-  map.sections = {{18.0, 22.0, 0}, {30.0, 34.0, 0}};
+  const ViewState s = Fitted(1000 * kReading, 1000 * kReading, 800 * kReading, 1500 * kReading);
+  ASSERT_EQ(s.span.first(), 740 * kReading);
+  SongMap map{{19.0, 20.0, 20.5, 40.0}, {20.0}, {{18.0, 22.0, 0}, {30.0, 34.0, 0}}, -1};
   view.setSongMap(map, 176400);
-  const ViewState s{kWholeBpp, 800 * kReading, 1500 * kReading, span};
   view.Refresh(s, 1100 * kReading);
   EXPECT_EQ(view.playColumn(), 360);
-  EXPECT_EQ(At(60, 100), colors::kStart);
   EXPECT_EQ(At(360, 100), colors::kPlay);
   EXPECT_EQ(LeftmostIn(kStartRow, colors::kStart), 60) << "the start's line; its label right of it";
   EXPECT_EQ(LeftmostIn(kEndRow, colors::kEnd), -1) << "the end is right of the view: no line, no label";
   EXPECT_EQ(At(59, kMid - 1), colors::kLeft);
-  EXPECT_EQ(At(61, kMid - 1), colors::kSelected) << "selected from the start on, to beyond the view";
-  EXPECT_EQ(At(519, kMid + 1), colors::kSelected);
-  // A beat tick at 20.5 s (column 285) and the bar line at 20 s (column 260), not their neighbours.
-  const QRgb ground = qRgb(10, 20, 30);
-  EXPECT_NE(At(285, 1), ground);
-  EXPECT_EQ(At(284, 1), ground);
-  EXPECT_NE(At(260, 5), ground);
-  EXPECT_EQ(At(259, 5), ground);
-  // The section 18-22 s over columns 160 to 359 of the band, the next one out of view.
-  const QRgb band = GroupColor(0, false) | 0xFF000000;
-  EXPECT_EQ(At(159, kH - 2), ground);
-  EXPECT_EQ(At(200, kH - 2), band);
-  EXPECT_EQ(At(361, kH - 2), ground);
+  EXPECT_EQ(At(519, kMid + 1), colors::kSelected) << "selected from the start's column on";
+  // A beat tick at 20.5 s (column 285), the bar line at 20 s (260), the section 18-22 s over 160-359.
+  const QRgb ground = qRgb(10, 20, 30), band = GroupColor(0, false) | 0xFF000000;
+  for (const auto& [x, y, drawn] : {std::tuple{285, 1, true}, {284, 1, false}, {260, 5, true}, {259, 5, false}})
+    EXPECT_EQ(At(x, y) != ground, drawn) << x;
+  for (const auto& [x, color] : {std::pair{159, ground}, {200, band}, {361, ground}}) EXPECT_EQ(At(x, kH - 2), color) << x;
 }
 
 TEST_F(ViewTest, NothingIsDrawnWithoutBytesPerPixel) {
