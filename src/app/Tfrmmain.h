@@ -23,6 +23,7 @@ class QComboBox;
 #include "analysis/scan_suggestion.h"
 #include "app/LoudnessPanel.h"
 #include "app/ProgramState.h"
+#include "app/ViewZoom.h"
 #include "audio/engine.h"
 #include "convert/ringtone_converter.h"
 #include "preview/preview_effects.h"
@@ -218,6 +219,7 @@ class Tfrmmain : public QWidget, private wave::SelectionView, private source::So
   analysis::ScanSuggestion suggestion;  // learnt by the scan; outlives the loader's scan
   source::SourceLoader loader{previewShared, effects, triggers, *this, {peaks, bytesPerPixel, scanStop, &suggestion}};
   std::unique_ptr<wave::WaveformView> view;
+  app::ViewZoom zoom{peaks, bytesPerPixel, view};  // the stretch of the song the view shows
   bool songMapShown = false;  // the open file's map has been taken from the scan
   // The meter `loudlabel` and the button `btnlevel` beside the gain controls.
   app::LoudnessPanel loudness;

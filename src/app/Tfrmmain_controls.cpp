@@ -128,6 +128,7 @@ void Tfrmmain::CreateControls() {
   PB = Make<app::PaintBox>(this, "PB", {kViewLeft, kViewTop, kViewWidth, kViewHeight});
   PB->setEnabled(false);
   PB->onPaint = [this](QPainter& painter) { PBPaint(painter); };
+  zoom.CreateControls(this, PB, {kViewLeft, kViewTop + kViewHeight, kViewWidth, 5});
 
   // Transport, loop and fades.
   btnplay = MakePictureButton(this, "btnplay", sAlphaImageList1[app::kImagePlay], QStringLiteral("Play"),
@@ -233,9 +234,6 @@ void Tfrmmain::CreateControls() {
   // Space, a text box with the focus takes them as text.
   connect(new QShortcut(QKeySequence(Qt::Key_BracketLeft), this), &QShortcut::activated, this, [this] { MarkKey(true); });
   connect(new QShortcut(QKeySequence(Qt::Key_BracketRight), this), &QShortcut::activated, this, [this] { MarkKey(false); });
-  PB->setToolTip(QStringLiteral("Left click: start, right click: end, middle click: play from there.\n"
-                                "While it plays, [ marks the start and ] the end at what you hear.\n"
-                                "Left/Right move the start by a beat (Shift: a bar), with Alt the end."));
   connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, btnselect, [this] { btnselect->click(); });
   connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, btnhelp,
           [this] { btnhelp->click(); });

@@ -178,6 +178,7 @@ void Tfrmmain::ResetFileControls() {
   btnsuggest->setEnabled(false);
   if (view) view->setSongMap({}, 0);
   songMapShown = false;
+  zoom.Reset();  // another song: the whole of it
   cbsnap->setEnabled(false);
 }
 
@@ -220,7 +221,7 @@ void Tfrmmain::Timer1Timer() {
   btnsuggest->setEnabled(suggestion.Ready().has_value());
   if (!songMapShown && btnsuggest->isEnabled()) ShowSongMap();
   if (bytesPerPixel.load() == 0 || !view) return;
-  const wave::ViewState state{bytesPerPixel.load(), selStart.load(), selEnd.load()};
+  const wave::ViewState state{bytesPerPixel.load(), selStart.load(), selEnd.load(), zoom.Span()};
   view->Refresh(state, audio::ChannelGetPosition(playStream.load(), audio::POS_BYTE));
   PB->repaint();
 }
@@ -235,10 +236,10 @@ void Tfrmmain::ShowSongMap() {
 
 void Tfrmmain::PBMouseDown(Qt::MouseButton button, QPoint position) {
   if (view) app::ArmSnap(selection, view->songMap(), cbsnap->isChecked(), QGuiApplication::keyboardModifiers());
-  selection.PBMouseDown(ButtonOf(button), position.x(), bytesPerPixel.load());
+  selection.PBMouseDown(ButtonOf(button), position.x(), zoom.Span());
 }
 
-void Tfrmmain::PBMouseMove(QPoint position) { selection.PBMouseMove(position.x(), bytesPerPixel.load()); }
+void Tfrmmain::PBMouseMove(QPoint position) { selection.PBMouseMove(position.x(), zoom.Span()); }
 
 void Tfrmmain::PBMouseUp() { selection.PBMouseUp(); }
 

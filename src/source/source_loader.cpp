@@ -45,6 +45,8 @@ bool SourceLoader::LoadInputFile(const std::string& path) {
 }
 
 bool SourceLoader::OpenSource(const std::string& path) {
+  // The readings are made anew below: no earlier scan may still be writing them.
+  StopScan();
   const audio::Handle stream = OpenSourceStream(path, kPreviewFlags);
   shared_.playStream = stream;
   if (stream == 0) return false;
@@ -64,6 +66,8 @@ bool SourceLoader::OpenSource(const std::string& path) {
   const auto minimum = static_cast<uint32_t>(audio::ChannelSeconds2Bytes(stream, 0.02));
   if (bpp < minimum) bpp = minimum;
   owner_.bytesPerPixel = bpp;
+  // Every reading of the scan (20 ms each), for the view's zoom; no scan runs now.
+  owner_.peaks.ResetReadings(length, minimum);
   audio::ChannelSetSync(stream, audio::SYNC_END | audio::SYNC_MIXTIME, 0, preview::Triggers::LoopSyncProc,
                         &triggers_);
   effects_.StartFade(stream, true);

@@ -10,6 +10,8 @@ int32_t BarHeight(uint32_t level16) {
 void ScanPeaks(audio::Handle stream, const ScanTarget& target, const std::atomic<bool>& cancel) {
   PeakBuffers& peaks = *target.peaks;
   const uint32_t columns = static_cast<uint32_t>(peaks.size());
+  const int64_t readingBytes = peaks.readingBytes();
+  size_t nextReading = 0;
   uint32_t lastColumn = 0;
   int32_t storeCount = 0;
   bool complete = false;
@@ -20,12 +22,20 @@ void ScanPeaks(audio::Handle stream, const ScanTarget& target, const std::atomic
     const int32_t left = BarHeight(level & 0xFFFF);
     const int32_t right = BarHeight(level >> 16);
     uint32_t column = 0xFFFFFFFFu;
+    // Every reading is kept for the zoomed view, at the 20 ms it ended in; the one that ends the
+    // stream after the one before it.
+    size_t reading = nextReading;
     if (audio::ChannelIsActive(stream) == audio::ACTIVE_PLAYING) {
       const uint32_t bpp = target.bytesPerPixel->load(std::memory_order_acquire);
       // 0 means the window is closing: there is nothing to scan for any more.
       if (bpp == 0) break;
       const int64_t pos = audio::ChannelGetPosition(stream, audio::POS_BYTE);
       column = static_cast<uint32_t>(pos / static_cast<int64_t>(bpp));
+      if (readingBytes > 0 && pos > 0) reading = static_cast<size_t>((pos - 1) / readingBytes);
+    }
+    if (level != audio::DATA_ERROR && reading < peaks.readingCount()) {
+      peaks.setReading(reading, left, right);
+      nextReading = reading + 1;
     }
     if (column > lastColumn) {
       ++storeCount;

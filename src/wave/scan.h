@@ -34,7 +34,8 @@ struct ScanTarget {
 int32_t BarHeight(uint32_t level16);
 
 // Reads `stream` level by level from its current position to its end (or until `cancel` or the
-// target's scanStop is set) and stores one reading per column it crosses into. Frees the stream
+// target's scanStop is set) and stores one reading per column it crosses into, and every reading
+// while the stream is active in the peaks' readings (as far as they were made). Frees the stream
 // before it returns.
 void ScanPeaks(audio::Handle stream, const ScanTarget& target, const std::atomic<bool>& cancel);
 

@@ -130,8 +130,8 @@ void Selection::MarkHeard(bool start) {
   else SetSelEnd(heard);
 }
 
-int64_t Selection::PositionOfColumn(int x, uint32_t bytesPerPixel) const {
-  int64_t position = static_cast<int64_t>(x) * bytesPerPixel;
+int64_t Selection::PositionOfColumn(int x, const ViewSpan& span) const {
+  int64_t position = span.PositionOf(x);
   const int64_t length = audio::ChannelGetLength(shared_.playStream.load(), audio::POS_BYTE);
   if (length >= 0) position = std::min(position, length);
   return std::max<int64_t>(position, 0);
@@ -168,19 +168,19 @@ void Selection::Apply(int mode, int64_t position) {
   }
 }
 
-void Selection::PBMouseDown(MouseButton button, int x, uint32_t bytesPerPixel) {
+void Selection::PBMouseDown(MouseButton button, int x, const ViewSpan& span) {
   const int mode = button == MouseButton::Left    ? 1
                    : button == MouseButton::Right ? 2
                    : button == MouseButton::Middle ? 3
                                                    : 0;
   // Nothing to select without a file's scale and stream.
-  if (mode == 0 || bytesPerPixel == 0 || shared_.playStream.load() == 0) return;
+  if (mode == 0 || span.empty() || shared_.playStream.load() == 0) return;
   dragMode_ = mode;
-  Apply(mode, PositionOfColumn(x, bytesPerPixel));
+  Apply(mode, PositionOfColumn(x, span));
 }
 
-void Selection::PBMouseMove(int x, uint32_t bytesPerPixel) {
-  if (dragMode_ != 0) Apply(dragMode_, PositionOfColumn(x, bytesPerPixel));
+void Selection::PBMouseMove(int x, const ViewSpan& span) {
+  if (dragMode_ != 0) Apply(dragMode_, PositionOfColumn(x, span));
 }
 
 }  // namespace wave

@@ -9,6 +9,7 @@
 #include "audio/engine.h"
 #include "preview/preview_state.h"
 #include "preview/triggers.h"
+#include "wave/view_span.h"
 
 namespace wave {
 
@@ -50,10 +51,10 @@ class Selection {
   // plays, not what was decoded ahead). Nothing without a preview stream.
   void MarkHeard(bool start);
 
-  // The view's mouse: x in view pixels; bytesPerPixel the column scale; positions are clamped to
-  // the stream (0 to its length).
-  void PBMouseDown(MouseButton button, int x, uint32_t bytesPerPixel);
-  void PBMouseMove(int x, uint32_t bytesPerPixel);
+  // The view's mouse: x in view pixels; `span` the stretch the view shows (the scan's
+  // bytesPerPixel for the whole song); positions are clamped to the stream (0 to its length).
+  void PBMouseDown(MouseButton button, int x, const ViewSpan& span);
+  void PBMouseMove(int x, const ViewSpan& span);
   void PBMouseUp() { dragMode_ = 0; }
   // Where a click or a drag puts the start or the end, in seconds, from where it was pointed
   // (the nearest beat, when marks snap); none: exactly where it was pointed.
@@ -77,7 +78,7 @@ class Selection {
 
  private:
   double Seconds(int64_t bytes) const;
-  int64_t PositionOfColumn(int x, uint32_t bytesPerPixel) const;
+  int64_t PositionOfColumn(int x, const ViewSpan& span) const;
   void Apply(int mode, int64_t position);
 
   preview::PreviewShared& shared_;

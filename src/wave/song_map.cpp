@@ -4,6 +4,8 @@
 #include <cmath>
 #include <iterator>
 
+#include "wave/view_span.h"
+
 namespace wave {
 
 double SnapToBeat(const SongMap& map, double seconds) {
@@ -54,7 +56,7 @@ const Section* SectionAt(const SongMap& map, double seconds) {
 
 int ColumnOf(double seconds, double bytesPerSecond, uint32_t bytesPerPixel) {
   if (bytesPerPixel == 0 || bytesPerSecond <= 0 || seconds < 0) return -1;
-  return static_cast<int>(static_cast<int64_t>(std::llround(seconds * bytesPerSecond)) / bytesPerPixel);
+  return ViewSpan(bytesPerPixel).ColumnOfSeconds(seconds, bytesPerSecond);
 }
 
 unsigned GroupColor(int group, bool heardOnce) {

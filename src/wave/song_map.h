@@ -43,8 +43,9 @@ std::string TimesText(int times);
 // The section that holds `seconds`; nullptr for none.
 const Section* SectionAt(const SongMap& map, double seconds);
 
-// The view's column of `seconds`, as the markers place a byte position: `bytesPerSecond` of the
-// preview stream, `bytesPerPixel` its column scale. -1 without a scale.
+// The whole-song view's column of `seconds`, as the markers place a byte position: `bytesPerSecond`
+// of the preview stream, `bytesPerPixel` its column scale. -1 without a scale. A zoomed view places
+// times with its ViewSpan.
 int ColumnOf(double seconds, double bytesPerSecond, uint32_t bytesPerPixel);
 
 // The colour of a group in the band: a hue of its own for each of the first groups, a grey for a

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace wave {
 
@@ -47,12 +49,18 @@ void WaveformView::Blend(int x, int y, QRgb color, int alpha) {
 }
 
 void WaveformView::DrawSongMap(const ViewState& state) {
+  if (bytesPerSecond_ <= 0) return;
+  const ViewSpan span = state.Span();
+  const int width = bitmap_->width();
   const int height = bitmap_->height();
   const int band = height - kBandRows;
   for (const Section& s : map_.sections) {
-    const int from = ColumnOf(s.start, bytesPerSecond_, state.bytesPerPixel);
-    const int to = ColumnOf(s.end, bytesPerSecond_, state.bytesPerPixel);
-    if (from < 0) continue;
+    int from = span.ColumnOfSeconds(s.start, bytesPerSecond_);
+    int to = span.ColumnOfSeconds(s.end, bytesPerSecond_);
+    if (s.start < 0 || to < 0 || from >= width) continue;
+    // Cut to the view, a column beyond each side, so that the outline's sides stay where they are.
+    from = std::max(from, -1);
+    to = std::min(to, width + 1);
     const QRgb color = GroupColor(s.group, TimesHeard(map_, s.group) <= 1);
     const bool outlined = s.group == map_.suggestedGroup;
     for (int x = from; x < std::max(to, from + 1); ++x) {
@@ -63,14 +71,23 @@ void WaveformView::DrawSongMap(const ViewState& state) {
     }
   }
   if (!map_.HasBeat()) return;
+  // Only the beats and bars in view, found in their ordered lists: a zoomed view of a long song
+  // looks at a few of thousands.
+  const double from = span.SecondsOf(-1, bytesPerSecond_), to = span.SecondsOf(width + 1, bytesPerSecond_);
+  const auto inView = [from, to](const std::vector<double>& times) {
+    return std::pair{std::lower_bound(times.begin(), times.end(), from), std::upper_bound(times.begin(), times.end(), to)};
+  };
   // Faint ticks at the beats; bar lines down the whole view, light enough to see through.
-  for (const double beat : map_.beats) {
-    const int x = ColumnOf(beat, bytesPerSecond_, state.bytesPerPixel);
+  for (auto [beat, last] = inView(map_.beats); beat != last; ++beat) {
+    const int x = span.ColumnOfSeconds(*beat, bytesPerSecond_);
+    if (*beat < 0 || x < 0 || x >= width) continue;
     for (int y = 0; y < 4; ++y) Blend(x, y, colors::kPlay, 90);
     for (int y = band - 4; y < band; ++y) Blend(x, y, colors::kPlay, 90);
   }
-  for (const double bar : map_.bars) {
-    const int x = ColumnOf(bar, bytesPerSecond_, state.bytesPerPixel);
+  for (auto [it, last] = inView(map_.bars); it != last; ++it) {
+    const double bar = *it;
+    const int x = span.ColumnOfSeconds(bar, bytesPerSecond_);
+    if (bar < 0 || x < 0 || x >= width) continue;
     for (int y = 0; y < band; ++y) Blend(x, y, colors::kPlay, y < 7 || y >= band - 7 ? 200 : 45);
   }
 }
@@ -92,11 +109,42 @@ void WaveformView::VerticalRun(int x, int from, int towards, QRgb color) {
 QRgb WaveformView::ColumnColor(int32_t column, bool firstChannel, const ViewState& state) const {
   QRgb color = firstChannel ? colors::kLeft : colors::kRight;
   if (column <= playColumn_) color = colors::kPlayed;
-  if (state.selStart != 0 && state.selEnd != 0 && state.bytesPerPixel != 0) {
-    const auto bpp = static_cast<int64_t>(state.bytesPerPixel);
-    if (column >= state.selStart / bpp && column <= state.selEnd / bpp) color = colors::kSelected;
+  const ViewSpan span = state.Span();
+  if (state.selStart != 0 && state.selEnd != 0 && !span.empty()) {
+    if (column >= span.ColumnOf(state.selStart) && column <= span.ColumnOf(state.selEnd)) color = colors::kSelected;
   }
   return color;
+}
+
+void WaveformView::ColumnHeights(const ViewSpan& span) {
+  if (span.whole()) {
+    const size_t n = peaks_->size();
+    heightsLeft_.resize(n);
+    heightsRight_.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+      heightsLeft_[i] = peaks_->left(i);
+      heightsRight_[i] = peaks_->right(i);
+    }
+    return;
+  }
+  const auto n = static_cast<size_t>(bitmap_->width());
+  heightsLeft_.assign(n, 0);
+  heightsRight_.assign(n, 0);
+  const int64_t bytes = peaks_->readingBytes();
+  const auto count = static_cast<int64_t>(peaks_->readingCount());
+  if (bytes <= 0) return;
+  // Reading k begins at byte k × bytes; at the deepest zoom a column holds exactly one.
+  int64_t k = (std::max<int64_t>(span.first(), 0) + bytes - 1) / bytes;
+  for (size_t x = 0; x < n && k < count; ++x) {
+    const int64_t end = span.PositionOf(static_cast<int>(x) + 1);
+    int left = 0, right = 0;
+    for (; k < count && k * bytes < end; ++k) {
+      left = std::max(left, peaks_->readingLeft(static_cast<size_t>(k)));
+      right = std::max(right, peaks_->readingRight(static_cast<size_t>(k)));
+    }
+    heightsLeft_[x] = static_cast<int16_t>(left);
+    heightsRight_[x] = static_cast<int16_t>(right);
+  }
 }
 
 void WaveformView::DrawWaveform(const ViewState& state) {
@@ -108,16 +156,17 @@ void WaveformView::DrawWaveform(const ViewState& state) {
     for (int y = 0; y < rows; ++y) std::memcpy(bitmap_->scanLine(y), background_.constScanLine(y), bytes);
   }
   DrawSongMap(state);
+  ColumnHeights(state.Span());
   const int mid = bitmap_->height() / 2;
-  const auto columns = static_cast<int32_t>(peaks_->size());
+  const auto columns = static_cast<int32_t>(heightsLeft_.size());
   std::uniform_int_distribution<int> sparkle(0, 4);
   for (int32_t i = 0; i < columns; ++i) {
-    const int h = peaks_->left(static_cast<size_t>(i));
+    const int h = heightsLeft_[static_cast<size_t>(i)];
     VerticalRun(i, mid - 1, mid - 1 - h, ColumnColor(i, true, state));
     Pixel(i, mid - 1 - h - sparkle(random_), colors::kSparkle);
   }
   for (int32_t i = 0; i < columns; ++i) {
-    const int h = peaks_->right(static_cast<size_t>(i));
+    const int h = heightsRight_[static_cast<size_t>(i)];
     VerticalRun(i, mid + 1, mid + 1 + h, ColumnColor(i, false, state));
     Pixel(i, mid + 1 + h + sparkle(random_), colors::kSparkle);
   }
@@ -130,9 +179,12 @@ int WaveformView::LabelLeft(int32_t x) const {
 
 void WaveformView::DrawMarker(int row, QRgb color, int64_t position, const ViewState& state) {
   const auto seconds = std::max<int64_t>(0, static_cast<int64_t>(bytesToSeconds_(position)));
-  const int64_t bpp = state.bytesPerPixel;
-  const auto x = bpp == 0 ? int32_t{0} : static_cast<int32_t>(position / bpp);
+  // A position the engine could not give (-1) reads as the song's start.
+  const ViewSpan span = state.Span();
+  const int32_t x = span.ColumnOf(std::max<int64_t>(position, 0));
   playColumn_ = x;
+  // A zoomed view shows a mark only while it is in view; the whole song shows every one.
+  if (!span.whole() && (x < 0 || x >= bitmap_->width())) return;
   VerticalRun(x, 0, bitmap_->height(), color);
 
   const QString label = MarkerLabel(row, seconds);

@@ -10,9 +10,11 @@
 #include <cstdint>
 #include <functional>
 #include <random>
+#include <vector>
 
 #include "wave/peak_buffers.h"
 #include "wave/song_map.h"
+#include "wave/view_span.h"
 
 namespace wave {
 
@@ -43,6 +45,8 @@ struct ViewState {
   uint32_t bytesPerPixel = 0;
   int64_t selStart = 0;
   int64_t selEnd = 0;
+  ViewSpan span;  // the stretch shown; none: the whole song at bytesPerPixel
+  ViewSpan Span() const { return span.empty() ? ViewSpan(bytesPerPixel) : span; }
 };
 
 class WaveformView {
@@ -70,6 +74,7 @@ class WaveformView {
     bytesPerSecond_ = bytesPerSecond;
   }
   const SongMap& songMap() const { return map_; }
+  double bytesPerSecond() const { return bytesPerSecond_; }
 
   // Rows of the section band, at the view's foot.
   static constexpr int kBandRows = 5;
@@ -87,6 +92,9 @@ class WaveformView {
   int LabelLeft(int32_t x) const;
 
  private:
+  // The bar heights of the columns the span shows into heights_: the scan's own columns for the
+  // whole song, else the highest of the readings that begin in each column.
+  void ColumnHeights(const ViewSpan& span);
   void VerticalRun(int x, int from, int towards, QRgb color);
   void Pixel(int x, int y, QRgb color);
   // `color` laid over the pixel with `alpha` of 255.
@@ -102,6 +110,7 @@ class WaveformView {
   SongMap map_;
   double bytesPerSecond_ = 0;
   std::minstd_rand random_{20261209u};
+  std::vector<int16_t> heightsLeft_, heightsRight_;
 };
 
 }  // namespace wave

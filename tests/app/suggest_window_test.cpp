@@ -4,7 +4,12 @@
 #include <cmath>
 
 #include <QGroupBox>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QScrollBar>
 #include <QTest>
+#include <QToolTip>
+#include <QWheelEvent>
 
 #include "analysis/suggest_file.h"
 #include "app/ButtonSpinEdit.h"
@@ -25,6 +30,12 @@ class SuggestWindowTest : public apptest::PlayerWindowTest {
     openAnswer = F(name);
     QTest::mouseClick(w.btnselect, Qt::LeftButton);
     ASSERT_NE(playStream.load(), 0u) << name;
+  }
+  // Notches of the wheel over the view at column x (negative: towards the user), keys held.
+  static void Wheel(Tfrmmain& w, int x, int notches, Qt::KeyboardModifiers held = {}) {
+    const QPointF at(x, 70);
+    QWheelEvent turn(at, w.PB->mapToGlobal(at), {}, {0, 120 * notches}, Qt::NoButton, held, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(w.PB, &turn);
   }
 };
 
@@ -125,6 +136,70 @@ TEST_F(SuggestWindowTest, TheSongsBeatsGuideTheMarks) {
   QTest::keyClick(w.PB, Qt::Key_Left, Qt::AltModifier);
   EXPECT_NEAR(seconds(selEnd.load()), wave::Nudge(map, end, -1, false), 1e-4);
   EXPECT_TRUE(onBeat(seconds(selEnd.load())));
+}
+
+// The zoom through the real window: the wheel around the pointer down to one reading a column,
+// clicks that mark the time under the pointer, Shift+wheel and the strip to move along, Z to fit
+// the part, Ctrl+- and Ctrl+0 back out; the section band's hint; another file back to the whole.
+TEST_F(SuggestWindowTest, TheZoomMarksTheTimeUnderThePointer) {
+  Tfrmmain w;
+  ASSERT_NO_FATAL_FAILURE(Open(w, "form_pop.wav"));
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  ASSERT_TRUE(WaitFor([&] { return w.songMapShown; })) << "the scan has read the song";
+  const audio::Handle play = playStream.load();
+  const int64_t reading = audio::ChannelSeconds2Bytes(play, 0.02);
+  w.cbsnap->setChecked(false);
+  const wave::ViewSpan& span = w.zoom.Span();
+  ASSERT_TRUE(span.whole());
+
+  // The wheel keeps the time under the pointer there, down to a reading a column.
+  const int64_t under = span.PositionOf(200);
+  Wheel(w, 200, 30);
+  EXPECT_EQ(span.bytesPerColumn(), reading);
+  EXPECT_EQ(span.ColumnOf(under), 200);
+  // Clicks mark the time under the pointer: 100 columns are 2 s.
+  const int64_t first = span.first();
+  QTest::mouseClick(w.PB, Qt::LeftButton, {}, QPoint(150, 70));
+  QTest::mouseClick(w.PB, Qt::RightButton, {}, QPoint(250, 70));
+  EXPECT_EQ(selStart.load(), first + 150 * reading);
+  EXPECT_EQ(selEnd.load(), first + 250 * reading);
+  EXPECT_EQ(w.sedit->value(), static_cast<int>(audio::ChannelBytes2Seconds(play, selStart.load())));
+  EXPECT_EQ(w.eedit->value(), static_cast<int>(audio::ChannelBytes2Seconds(play, selEnd.load())));
+  EXPECT_EQ(w.lengthedit->text(), QStringLiteral("2 sec"));
+  w.Timer1Timer();
+  EXPECT_EQ(w.waveBitmap.pixel(150, 100) | 0xFF000000, wave::colors::kStart);
+
+  // Shift+wheel (two notches, 40 columns each) and the strip move along at the same zoom.
+  Wheel(w, 10, -2, Qt::ShiftModifier);
+  EXPECT_EQ(span.first(), first + 80 * reading);
+  w.zoom.zoomstrip->setValue(0);
+  EXPECT_EQ(span.first(), 0);
+  // Z on the focused view centres the part (2 s, at the deepest zoom); Ctrl+- zooms out around the
+  // centre; Ctrl+0 shows the whole song, where a click marks as ever.
+  QTest::keyClick(w.PB, Qt::Key_Z);
+  EXPECT_EQ(span.ColumnOf((selStart.load() + selEnd.load()) / 2), 260);
+  const int64_t centre = span.PositionOf(260);
+  QTest::keyClick(&w, Qt::Key_Minus, Qt::ControlModifier);
+  EXPECT_GT(span.bytesPerColumn(), reading);
+  EXPECT_EQ(span.ColumnOf(centre), 260);
+  QTest::keyClick(&w, Qt::Key_0, Qt::ControlModifier);
+  QTest::mouseClick(w.PB, Qt::LeftButton, {}, QPoint(101, 70));
+  EXPECT_EQ(selStart.load(), int64_t{101} * w.bytesPerPixel.load());
+
+  // The section band's hint on a made-up map: 10-20 s and 40-50 s alike, 25-30 s once.
+  const double perSecond = w.view->bytesPerSecond();
+  w.view->setSongMap({{}, {}, {{10, 20, 0}, {25, 30, 1}, {40, 50, 0}}, 0}, perSecond);
+  const auto column = [&](double t) { return span.ColumnOfSeconds(t, perSecond); };
+  EXPECT_EQ(w.zoom.BandHint(column(35)), QString());
+  QHelpEvent hint(QEvent::ToolTip, QPoint(column(45), 146), w.PB->mapToGlobal(QPoint(column(45), 146)));
+  QCoreApplication::sendEvent(w.PB, &hint);
+  EXPECT_EQ(QToolTip::text(), QStringLiteral("twice in the song"));
+
+  // Another file starts on its whole song.
+  Wheel(w, 300, 5);
+  ASSERT_NO_FATAL_FAILURE(Open(w, "short5s.wav"));
+  EXPECT_TRUE(w.zoom.Span().whole());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // and how it is stopped.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -81,6 +82,48 @@ TEST_F(ScanTest, SilenceGivesZeroAndMonoGivesEqualHalves) {
     ASSERT_EQ(peaks.left(i), 15) << i;
     ASSERT_EQ(peaks.right(i), 15) << i;
   }
+}
+
+// Silent stereo frames but for full-scale ones at chosen frames.
+class SpikeSource : public detail::Source {
+ public:
+  SpikeSource(std::vector<int64_t> spikes, int64_t length) : spikes_(std::move(spikes)), length_(length) {}
+  size_t Read(void* out, size_t frames) override {
+    auto* o = static_cast<int16_t*>(out);
+    size_t n = 0;
+    for (; n < frames && pos_ < length_; ++n, ++pos_)
+      o[2 * n] = o[2 * n + 1] = std::count(spikes_.begin(), spikes_.end(), pos_) != 0 ? 32767 : 0;
+    return n;
+  }
+  bool AtEnd() override { return pos_ >= length_; }
+  bool Seek(int64_t frame) override {
+    if (frame < 0 || frame > length_) return false;
+    pos_ = frame;
+    return true;
+  }
+  int64_t LengthFrames() const override { return length_; }
+
+ private:
+  std::vector<int64_t> spikes_;
+  int64_t length_, pos_ = 0;
+};
+
+TEST_F(ScanTest, EveryReadingIsKeptAtTheTwentyMillisecondsItRead) {
+  constexpr int64_t kReading = 882, kFrames = 1500 * kReading;  // frames of 20 ms; 30 s
+  // Spikes in readings 0, 7, 8, 777 and the last, which ends the stream.
+  const std::vector<int64_t> spikes{3, 7 * kReading + 881, 8 * kReading, 777 * kReading + 400, kFrames - 1};
+  Handle h = detail::AddChannel(detail::Format{kRate, 2, false}, STREAM_DECODE | STREAM_PRESCAN,
+                                std::make_unique<SpikeSource>(spikes, kFrames));
+  peaks.ResetReadings(ChannelGetLength(h, POS_BYTE), ChannelSeconds2Bytes(h, 0.02));
+  ASSERT_EQ(peaks.readingCount(), 1500u);
+  Scan(h);
+  std::vector<size_t> loud;
+  for (size_t k = 0; k < peaks.readingCount(); ++k) {
+    if (peaks.readingLeft(k) == 0 && peaks.readingRight(k) == 0) continue;
+    loud.push_back(k);
+    EXPECT_EQ(peaks.readingLeft(k) + peaks.readingRight(k), 120) << k;
+  }
+  EXPECT_EQ(loud, (std::vector<size_t>{0, 7, 8, 777, 1499}));
 }
 
 TEST_F(ScanTest, ShortFileEndsAboutTwoHundredFiftyColumnsInAndKeepsTheRest) {

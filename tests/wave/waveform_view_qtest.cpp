@@ -4,7 +4,10 @@
 #include <QGuiApplication>
 #include <QImage>
 
+#include <algorithm>
 #include <chrono>
+#include <tuple>
+#include <utility>
 
 #include "app/lsan_suppressions.h"
 #include "wave/waveform_view.h"
@@ -140,6 +143,70 @@ TEST_F(ViewTest, AnErrorReadingRunsOffTheEdge) {
   view.DrawWaveform(s);
   EXPECT_EQ(At(10, 0), colors::kLeft);
   EXPECT_EQ(At(10, kH - 1), colors::kRight);
+}
+
+// A zoomed view of 2000 readings of 20 ms (40 s of 16-bit stereo at 44100 Hz), reading k of
+// heights k % 57 and 7k % 57.
+constexpr int64_t kReading = 3528, kSong = 2000 * kReading;
+
+class ZoomedViewTest : public ViewTest {
+ protected:
+  void SetUp() override {
+    ViewTest::SetUp();
+    peaks.ResetReadings(kSong, kReading);
+    for (size_t k = 0; k < peaks.readingCount(); ++k) peaks.setReading(k, int(k % 57), int(k * 7 % 57));
+    view.setPlayColumn(-1);
+  }
+  static ViewState Fitted(int64_t from, int64_t to, int64_t selStart = 0, int64_t selEnd = 0) {
+    ViewSpan span(kSong, (kSong + kW - 2) / (kW - 1), kReading, kW);
+    span.Fit(from, to);
+    return {static_cast<uint32_t>((kSong + kW - 2) / (kW - 1)), selStart, selEnd, span};
+  }
+  // The height of the bar drawn in column x above the middle (below it for the second channel).
+  int BarAt(int x, bool first) const {
+    int h = 0;
+    while (h < kMid - 1 && At(x, first ? kMid - 1 - h : kMid + 1 + h) == (first ? colors::kLeft : colors::kRight)) ++h;
+    return h;
+  }
+};
+
+TEST_F(ZoomedViewTest, EachColumnShowsTheHighestOfTheReadingsThatBeginInIt) {
+  // The deepest zoom off the readings' grid, and about 1.4 and 3.8 readings a column.
+  for (const auto& [from, to] : {std::pair{300 * kReading + 17, 300 * kReading + 17}, {0, kSong / 3}, {100 * kReading, 1900 * kReading}}) {
+    const ViewState s = Fitted(from, to);
+    view.DrawWaveform(s);
+    int64_t k = 0;
+    for (int x = 0; x < kW; ++x) {
+      int left = 0, right = 0;
+      for (; k < 2000 && k * kReading < s.span.PositionOf(x + 1); ++k) {
+        if (k * kReading < s.span.PositionOf(x)) continue;
+        left = std::max(left, int(k % 57));
+        right = std::max(right, int(k * 7 % 57));
+      }
+      ASSERT_EQ(BarAt(x, true), left) << from << " column " << x;
+      ASSERT_EQ(BarAt(x, false), right) << from << " column " << x;
+    }
+  }
+}
+
+TEST_F(ZoomedViewTest, MarksPlayAndMapFollowTheZoom) {
+  // The deepest zoom around reading 1000 (20 s): column x holds reading 740 + x.
+  const ViewState s = Fitted(1000 * kReading, 1000 * kReading, 800 * kReading, 1500 * kReading);
+  ASSERT_EQ(s.span.first(), 740 * kReading);
+  SongMap map{{19.0, 20.0, 20.5, 40.0}, {20.0}, {{18.0, 22.0, 0}, {30.0, 34.0, 0}}, -1};
+  view.setSongMap(map, 176400);
+  view.Refresh(s, 1100 * kReading);
+  EXPECT_EQ(view.playColumn(), 360);
+  EXPECT_EQ(At(360, 100), colors::kPlay);
+  EXPECT_EQ(LeftmostIn(kStartRow, colors::kStart), 60) << "the start's line; its label right of it";
+  EXPECT_EQ(LeftmostIn(kEndRow, colors::kEnd), -1) << "the end is right of the view: no line, no label";
+  EXPECT_EQ(At(59, kMid - 1), colors::kLeft);
+  EXPECT_EQ(At(519, kMid + 1), colors::kSelected) << "selected from the start's column on";
+  // A beat tick at 20.5 s (column 285), the bar line at 20 s (260), the section 18-22 s over 160-359.
+  const QRgb ground = qRgb(10, 20, 30), band = GroupColor(0, false) | 0xFF000000;
+  for (const auto& [x, y, drawn] : {std::tuple{285, 1, true}, {284, 1, false}, {260, 5, true}, {259, 5, false}})
+    EXPECT_EQ(At(x, y) != ground, drawn) << x;
+  for (const auto& [x, color] : {std::pair{159, ground}, {200, band}, {361, ground}}) EXPECT_EQ(At(x, kH - 2), color) << x;
 }
 
 TEST_F(ViewTest, NothingIsDrawnWithoutBytesPerPixel) {
