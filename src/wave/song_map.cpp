@@ -59,6 +59,12 @@ int ColumnOf(double seconds, double bytesPerSecond, uint32_t bytesPerPixel) {
   return ViewSpan(bytesPerPixel).ColumnOfSeconds(seconds, bytesPerSecond);
 }
 
+size_t GridStride(size_t count, int columns) {
+  size_t stride = 1;
+  while (columns > 0 && static_cast<double>(stride) * columns < kMinGridColumns * static_cast<double>(count)) stride *= 2;
+  return stride;
+}
+
 unsigned GroupColor(int group, bool heardOnce) {
   // Soft hues that read on the dark view and differ from the channels' green and red.
   static constexpr unsigned kHues[] = {0xFFE0A030, 0xFF40B0E0, 0xFFC070E0, 0xFF60D0A0, 0xFFE07090, 0xFFB0B050};

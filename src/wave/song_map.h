@@ -3,6 +3,7 @@
 // a beat or a bar, and placing all of it in the view's columns. Plain data and functions.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -47,6 +48,13 @@ const Section* SectionAt(const SongMap& map, double seconds);
 // of the preview stream, `bytesPerPixel` its column scale. -1 without a scale. A zoomed view places
 // times with its ViewSpan.
 int ColumnOf(double seconds, double bytesPerSecond, uint32_t bytesPerPixel);
+
+// Grid lines closer than this many columns are not all drawn.
+inline constexpr double kMinGridColumns = 4;
+
+// Every how many of `count` evenly spread lines across `columns` columns to draw so that they lie
+// at least kMinGridColumns apart: 1, 2, 4, 8, ... (a line every few bars of a long song's view).
+size_t GridStride(size_t count, int columns);
 
 // The colour of a group in the band: a hue of its own for each of the first groups, a grey for a
 // group heard once. 0xAARRGGBB.

@@ -77,14 +77,22 @@ void WaveformView::DrawSongMap(const ViewState& state) {
   const auto inView = [from, to](const std::vector<double>& times) {
     return std::pair{std::lower_bound(times.begin(), times.end(), from), std::upper_bound(times.begin(), times.end(), to)};
   };
-  // Faint ticks at the beats; bar lines down the whole view, light enough to see through.
-  for (auto [beat, last] = inView(map_.beats); beat != last; ++beat) {
-    const int x = span.ColumnOfSeconds(*beat, bytesPerSecond_);
-    if (*beat < 0 || x < 0 || x >= width) continue;
-    for (int y = 0; y < 4; ++y) Blend(x, y, colors::kPlay, 90);
-    for (int y = band - 4; y < band; ++y) Blend(x, y, colors::kPlay, 90);
+  // Faint ticks at the beats; bar lines down the whole view, light enough to see through. Where
+  // they would crowd (a long song's whole view), no beats, and a bar line every few bars, counted
+  // from the song's first so that they keep their place as the view moves.
+  const auto [firstBeat, lastBeat] = inView(map_.beats);
+  if (GridStride(static_cast<size_t>(lastBeat - firstBeat), width) == 1) {
+    for (auto beat = firstBeat; beat != lastBeat; ++beat) {
+      const int x = span.ColumnOfSeconds(*beat, bytesPerSecond_);
+      if (*beat < 0 || x < 0 || x >= width) continue;
+      for (int y = 0; y < 4; ++y) Blend(x, y, colors::kPlay, 90);
+      for (int y = band - 4; y < band; ++y) Blend(x, y, colors::kPlay, 90);
+    }
   }
-  for (auto [it, last] = inView(map_.bars); it != last; ++it) {
+  const auto [firstBar, lastBar] = inView(map_.bars);
+  const size_t stride = GridStride(static_cast<size_t>(lastBar - firstBar), width);
+  for (auto it = firstBar; it != lastBar; ++it) {
+    if (static_cast<size_t>(it - map_.bars.begin()) % stride != 0) continue;
     const double bar = *it;
     const int x = span.ColumnOfSeconds(bar, bytesPerSecond_);
     if (bar < 0 || x < 0 || x >= width) continue;

@@ -67,4 +67,15 @@ TEST(SongMap, TheBandSaysHowOftenAPartIsHeardAndWhereItLies) {
   EXPECT_EQ(wave::ColumnOf(2.0, 176400, 0), -1);
 }
 
+// Grid lines at least 4 columns apart: every line of a few bars, every 32nd of a two-hour song's
+// 3,600 bars across the 520-column view.
+TEST(SongMap, ACrowdedGridIsThinned) {
+  struct Case {
+    size_t count;
+    int columns;
+    size_t stride;
+  } const cases[] = {{10, 520, 1}, {130, 520, 1}, {131, 520, 2}, {3600, 520, 32}, {0, 520, 1}, {5, 0, 1}};
+  for (const Case& c : cases) EXPECT_EQ(wave::GridStride(c.count, c.columns), c.stride) << c.count << " in " << c.columns;
+}
+
 }  // namespace
