@@ -225,6 +225,8 @@ std::vector<wave::Section> FindSections(const Features& f, const SongBeats& beat
     if (g < 0) g = next++;
     out.push_back({lines[edges[s]], lines[edges[s + 1]], g});
   }
+  // Nothing heard twice: no sections to show.
+  if (next == static_cast<int>(out.size())) out.clear();
   return out;
 }
 

@@ -18,8 +18,9 @@ inline constexpr int kMinSectionBars = 4;
 
 // The song's sections in time order, from its first bar line to the end of its last bar: each
 // stretch repeated elsewhere belongs to the group of its repeats (groups numbered in order of
-// first hearing), each stretch between them to a group of its own. Empty where the song has too
-// few bar lines to tell, too many to compare (a long mix), or bars of uneven length.
+// first hearing), each stretch between them to a group of its own. Empty where nothing is heard
+// twice, where the song has too few bar lines to tell, too many to compare (a long mix), or bars
+// of uneven length.
 std::vector<wave::Section> FindSections(const Features& features, const SongBeats& beats);
 
 }  // namespace analysis
