@@ -15,6 +15,7 @@ namespace {
 
 using namespace audio;
 using twtest::ConstantSource;
+using twtest::SpikeSource;
 
 constexpr size_t kColumns = 537;
 constexpr uint32_t kRate = 44100;
@@ -83,30 +84,6 @@ TEST_F(ScanTest, SilenceGivesZeroAndMonoGivesEqualHalves) {
     ASSERT_EQ(peaks.right(i), 15) << i;
   }
 }
-
-// Silent stereo frames but for full-scale ones at chosen frames.
-class SpikeSource : public detail::Source {
- public:
-  SpikeSource(std::vector<int64_t> spikes, int64_t length) : spikes_(std::move(spikes)), length_(length) {}
-  size_t Read(void* out, size_t frames) override {
-    auto* o = static_cast<int16_t*>(out);
-    size_t n = 0;
-    for (; n < frames && pos_ < length_; ++n, ++pos_)
-      o[2 * n] = o[2 * n + 1] = std::count(spikes_.begin(), spikes_.end(), pos_) != 0 ? 32767 : 0;
-    return n;
-  }
-  bool AtEnd() override { return pos_ >= length_; }
-  bool Seek(int64_t frame) override {
-    if (frame < 0 || frame > length_) return false;
-    pos_ = frame;
-    return true;
-  }
-  int64_t LengthFrames() const override { return length_; }
-
- private:
-  std::vector<int64_t> spikes_;
-  int64_t length_, pos_ = 0;
-};
 
 TEST_F(ScanTest, EveryReadingIsKeptAtTheTwentyMillisecondsItRead) {
   constexpr int64_t kReading = 882, kFrames = 1500 * kReading;  // frames of 20 ms; 30 s
