@@ -18,7 +18,7 @@ namespace analysis {
 
 class FeatureWorker {
  public:
-  static constexpr size_t kQueuedBytes = size_t{1} << 21;  // about 12 s of 44.1 kHz stereo
+  static constexpr size_t kQueuedBytes = size_t{1} << 20;  // about 6 s of 44.1 kHz stereo
   static constexpr size_t kBlockBytes = size_t{1} << 18;   // handed over in blocks of this many
 
   FeatureWorker(uint32_t rate, uint32_t channels);

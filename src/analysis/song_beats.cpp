@@ -109,12 +109,20 @@ double BestLag(const std::vector<double>& o, size_t from, size_t to, size_t minL
     if (l >= minLag && l <= maxLag)
       for (const size_t k : {2, 3, 4, 8})
         if (k == 2 || atBars) fill(k * l);
+    if (l >= minLag && l <= maxLag && atBars) {
+      fill((l + 1) / 2);
+      fill((l + 2) / 4);
+    }
   }
   // A beat repeats at two beats and, over a whole song (`atBars`), again at the bar (three or
-  // four beats) and at two bars; a pattern of three sixteenths or a dotted quarter, which a lag can
-  // lock onto as well, does not come back at the bar. (A short stretch may hold a change of tempo
-  // within a few bars.)
-  auto salience = [&](size_t l) { return ac[l] + 0.5 * ac[2 * l] + 0.5 * std::max(ac[3 * l], ac[4 * l]) + 0.5 * ac[8 * l]; };
+  // four beats) and at two bars, and is divided into eighths and sixteenths that repeat too; a
+  // pattern of three sixteenths or a dotted quarter, which a lag can lock onto as well, neither
+  // comes back at the bar nor divides so. (A short stretch may hold a change of tempo within a few
+  // bars.)
+  auto salience = [&](size_t l) {
+    return ac[l] + 0.5 * ac[2 * l] + 0.5 * std::max(ac[3 * l], ac[4 * l]) + 0.5 * ac[8 * l] +
+           (atBars ? 0.5 * ac[(l + 1) / 2] + 0.5 * ac[(l + 2) / 4] : 0.0);
+  };
   double best = 0;
   size_t at = 0;
   for (size_t l = minLag; l <= maxLag; ++l) {
