@@ -358,7 +358,7 @@ def main():
         print(f"# {label}: {n} songs; beat F-measure {mean_f:.3f} mean; start and end on a beat {sum(r[2] for r in sel)}/{n}"
               f" ({100 * sum(r[2] for r in sel) / n:.0f} %); start on a bar line {sum(r[3] for r in sel)}/{n}"
               f" ({100 * sum(r[3] for r in sel) / n:.0f} %); bars recurring (>= 75 % or within 10 points of the best)"
-              f" {sum(r[6] for r in sel)}/{n} ({100 * sum(r[6] for r in sel) / n:.0f} %);"
+              f" {sum(r[6] for r in sel)}/{n} ({100 * sum(r[6] for r in sel) / n:.0f} %); ending in the song's last tenth {sum(r[9] for r in sel)}/{n};"
               f" level against the median {sum(r[7] for r in sel) / n:+.1f} dB mean, {min(r[7] for r in sel):+.1f} lowest")
 
     total("WAV", [r for r in rows if r[0].endswith(".wav")])

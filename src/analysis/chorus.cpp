@@ -310,8 +310,10 @@ std::vector<Suggestion> SuggestParts(const Features& f, const SongBeats& beats, 
     return out;
   }
   const double medianDb = MedianLevelDb(f);
+  // Parts that end in the outro only once nothing else is left to offer.
+  bool outroToo = false;
   auto add = [&](Part part, PartKind kind, int group = -1) {
-    if (out.size() >= count || part.end - part.start <= 0) return false;
+    if (out.size() >= count || part.end - part.start <= 0 || (!outroToo && InOutro(part, total))) return false;
     if (!KeepLevel(f, beats, medianDb, part)) return false;
     for (const Suggestion& o : out)
       if (Overlaps(o.part, part)) return false;
@@ -368,24 +370,32 @@ std::vector<Suggestion> SuggestParts(const Features& f, const SongBeats& beats, 
   const size_t n = f.hops.size(), w = std::min(n, StepsOf(length, f.HopSeconds()));
   std::vector<double> prefix(n + 1, 0.0);
   for (size_t i = 0; i < n; ++i) prefix[i + 1] = prefix[i] + f.hops[i].energy;
-  for (size_t tries = 0; out.size() < count && tries < count + 2; ++tries) {
-    double best = -1, at = -1;
-    for (size_t i = 0; i + w <= n; ++i) {
-      const Part p{static_cast<double>(i) * f.HopSeconds(), static_cast<double>(i + w) * f.HopSeconds()};
-      bool free = true;
-      for (const Suggestion& o : out) free = free && !Overlaps(o.part, p);
-      if (free && prefix[i + w] - prefix[i] > best * (1 + 1e-9)) {
-        best = prefix[i + w] - prefix[i];
-        at = p.start;
+  auto addLoudest = [&] {
+    for (size_t tries = 0; out.size() < count && tries < count + 2; ++tries) {
+      double best = -1, at = -1;
+      for (size_t i = 0; i + w <= n; ++i) {
+        const Part p{static_cast<double>(i) * f.HopSeconds(), static_cast<double>(i + w) * f.HopSeconds()};
+        bool free = outroToo || !InOutro(p, total);
+        for (const Suggestion& o : out) free = free && !Overlaps(o.part, p);
+        if (free && prefix[i + w] - prefix[i] > best * (1 + 1e-9)) {
+          best = prefix[i + w] - prefix[i];
+          at = p.start;
+        }
       }
+      if (at < 0) break;
+      // In whole bars as well, where a beat is found.
+      const Part part = PartOf(f, beats, at, at + length, length);
+      const size_t before = out.size();
+      add(part, PartKind::Loudest);
+      if (out.size() == before && out.empty() && outroToo) out.push_back({part, PartKind::Loudest});
+      if (out.size() == before) break;
     }
-    if (at < 0) break;
-    // In whole bars as well, where a beat is found.
-    const Part part = PartOf(f, beats, at, at + length, length);
-    const size_t before = out.size();
-    add(part, PartKind::Loudest);
-    if (out.size() == before && out.empty()) out.push_back({part, PartKind::Loudest});
-    if (out.size() == before) break;
+  };
+  addLoudest();
+  if (out.size() < count) {
+    outroToo = true;
+    for (size_t i : order) add(instances[i], PartKind::Chorus);
+    addLoudest();
   }
   return out;
 }

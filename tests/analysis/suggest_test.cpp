@@ -238,3 +238,33 @@ TEST(SuggestFaintBeat, WholeBarsOfASteadyTempoOnly) {
     }
   }
 }
+
+// A song whose loudest stretch is its last 20 s (an outro over a long fade of nothing repeating):
+// in a song of a minute or more the part never ends in its last tenth, unless nothing else is
+// left to offer.
+TEST(SuggestOutro, NoPartEndsInTheLastTenth) {
+  for (const double seconds : {100.0, 50.0}) {
+    analysis::Features f;
+    f.rate = 44100;
+    f.pulseFrames = 441;
+    f.hopFrames = f.pulseFrames * analysis::kPulsesPerHop;
+    std::mt19937 pick(3);
+    const auto hops = static_cast<size_t>(seconds / 0.2);
+    for (size_t i = 0; i < hops; ++i) {
+      analysis::Hop h;
+      for (uint8_t& c : h.chroma) c = static_cast<uint8_t>(pick() % 256);
+      h.energy = i * 0.2 >= seconds - 20 ? 0.08f : 0.05f;
+      f.hops.push_back(h);
+      for (uint32_t p = 0; p < analysis::kPulsesPerHop; ++p) f.pulses.push_back(h.energy);
+    }
+    f.frames = static_cast<int64_t>(f.pulses.size()) * f.pulseFrames;
+    const auto parts = analysis::SuggestParts(f, 20, 3);
+    ASSERT_FALSE(parts.empty()) << seconds;
+    if (seconds >= 60) {
+      EXPECT_LE(parts[0].part.end, 0.9 * seconds + 0.06) << seconds;
+      EXPECT_EQ(parts.size(), 3u);  // the outro is offered last
+    } else {
+      EXPECT_GT(parts[0].part.end, 0.9 * seconds) << seconds;  // the loudest: a short song's end
+    }
+  }
+}
