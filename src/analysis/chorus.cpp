@@ -236,13 +236,21 @@ double HeardElsewhere(const std::vector<wave::Section>& sections, const Part& pa
   return inside > 0 ? again / inside : 0;
 }
 
+// The parts of one group of sections, the one to offer first first, and the share of that one
+// heard again elsewhere (HeardElsewhere).
+struct GroupOffer {
+  std::vector<Suggestion> parts;
+  double share = 0;
+};
+
 // The parts that open the groups of sections heard more than once: per group, one from each of
 // its instances at full level (within kSameLevelDb of the song's median or louder), on the song's
-// bar lines (sections are found only where bars repeat, so their bar lines are the music's). A group's instances are offered in time order, except that
-// one whose part holds clearly more that is heard again elsewhere comes first (an instance whose
-// part runs on into its own repeat holds less). The groups whose best part holds most that is
-// heard elsewhere come first, then those heard most often at full level, then the longer.
-std::vector<std::vector<Suggestion>> GroupParts(const Features& f, const SongBeats& beats,
+// bar lines where its beats there are steady, placed as a chorus's part otherwise. A group's
+// instances are offered in time order, except that one whose part holds clearly more that is
+// heard again elsewhere comes first (an instance whose part runs on into its own repeat holds
+// less). The groups whose best part holds most that is heard elsewhere come first, then those
+// heard most often at full level, then the longer.
+std::vector<GroupOffer> GroupParts(const Features& f, const SongBeats& beats,
                                                 const std::vector<wave::Section>& sections, double length, double medianDb) {
   struct Group {
     int id = 0;
@@ -283,9 +291,9 @@ std::vector<std::vector<Suggestion>> GroupParts(const Features& f, const SongBea
     if (stepA != stepB) return stepA > stepB;
     return a.full.size() != b.full.size() ? a.full.size() > b.full.size() : a.seconds > b.seconds;
   });
-  std::vector<std::vector<Suggestion>> out;
+  std::vector<GroupOffer> out;
   for (Group& g : groups)
-    if (!g.parts.empty()) out.push_back(std::move(g.parts));
+    if (!g.parts.empty()) out.push_back({std::move(g.parts), g.best});
   return out;
 }
 
@@ -347,16 +355,16 @@ std::vector<Suggestion> SuggestParts(const Features& f, const SongBeats& beats, 
   // instances where their part holds clearly more that the song plays again elsewhere, after them
   // otherwise.
   const double chorusShare = order.empty() ? -1 : HeardElsewhere(sections, instances[order.front()]);
-  const std::vector<std::vector<Suggestion>> groups = GroupParts(f, beats, sections, length, medianDb);
+  const std::vector<GroupOffer> groups = GroupParts(f, beats, sections, length, medianDb);
   std::vector<uint8_t> offered(groups.size(), 0);
   auto addGroups = [&](bool onlyClearlyMore) {
     for (size_t g = 0; g < groups.size(); ++g) {
-      if (offered[g] || (onlyClearlyMore && HeardElsewhere(sections, groups[g].front().part) <= chorusShare + kClearlyMore)) continue;
+      if (offered[g] || (onlyClearlyMore && groups[g].share <= chorusShare + kClearlyMore)) continue;
       offered[g] = 1;
       // A group whose instance is offered already is not offered again.
-      const int id = groups[g].front().group;
+      const int id = groups[g].parts.front().group;
       if (std::any_of(out.begin(), out.end(), [id](const Suggestion& o) { return o.group == id; })) continue;
-      for (const Suggestion& s : groups[g])
+      for (const Suggestion& s : groups[g].parts)
         if (add(s.part, s.kind, s.group)) break;
     }
   };

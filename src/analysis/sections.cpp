@@ -20,8 +20,6 @@ namespace {
 constexpr size_t kQuarters = 4;
 constexpr size_t kMaxBars = 1500;          // about an hour at 100 bpm; a longer mix is not compared
 constexpr double kMatch = 0.7;             // bars this alike match
-constexpr size_t kGapBars = 0;
-constexpr size_t kMinSegmentBars = kMinSectionBars;  // sections begin at least this many bars apart
 constexpr double kBarSpread = 0.1;         // bars within this share of the median bar
 constexpr double kRegularShare = 0.8;      // are this share of the song's bars, or no sections
 constexpr double kFreeShare = 0.75;        // a run carries a segment onto another covering this share of it
@@ -128,11 +126,12 @@ std::vector<Run> Runs(const std::vector<Bar>& bars) {
         ++i;
         continue;
       }
-      size_t last = i;
-      for (size_t j = i + 1; j < len && j <= last + kGapBars + 1; ++j)
-        if (match[j]) last = j;
-      if (last - i + 1 >= kMinSectionBars) out.push_back({lag, i, last - i + 1});
-      i = last + 1;
+      // A bar that differs ends the run: bridged, a chord shared now and then by two sections
+      // would join them into one.
+      size_t end = i + 1;
+      while (end < len && match[end]) ++end;
+      if (end - i >= kMinSectionBars) out.push_back({lag, i, end - i});
+      i = end;
     }
   }
   return out;
@@ -140,7 +139,7 @@ std::vector<Run> Runs(const std::vector<Bar>& bars) {
 
 // Where sections begin: the bars where runs begin and end, on both sides of their lag (and every
 // lag along a run longer than its lag: a stretch played over and over), those most runs agree on
-// first, none within kMinSegmentBars of another.
+// first, none within kMinSectionBars of another.
 std::vector<size_t> Boundaries(const std::vector<Run>& runs, size_t n) {
   std::vector<double> votes(n + 1, 0.0);
   for (const Run& r : runs) {
@@ -156,7 +155,7 @@ std::vector<size_t> Boundaries(const std::vector<Run>& runs, size_t n) {
   picked[0] = picked[n] = 1;
   // The song's ends do not keep a section from beginning near them (after a short intro).
   auto clear = [&](size_t at) {
-    for (size_t k = at >= kMinSegmentBars ? at - kMinSegmentBars + 1 : 1; k < std::min(n, at + kMinSegmentBars); ++k)
+    for (size_t k = at >= kMinSectionBars ? at - kMinSectionBars + 1 : 1; k < std::min(n, at + kMinSectionBars); ++k)
       if (picked[k]) return false;
     return at > 0 && at < n;
   };
