@@ -104,8 +104,14 @@ TEST(LoudnessWorkerTest, ANewerRequestCancelsTheRunningMeasurement) {
   LoudnessWorker w(m.Function(), 0ms);
   w.Request(Part(10));
   ASSERT_TRUE(Eventually([&] { return m.Started() == 1; }));
-  m.hold = false;
+  // The first measurement is held until the newer request cancels it (released before, it could
+  // finish first under load), then the newer one is let through.
   w.Request(Part(20));
+  ASSERT_TRUE(Eventually([&] {
+    std::lock_guard<std::mutex> g(m.lock);
+    return !m.cancelled.empty();
+  }));
+  m.hold = false;
   ASSERT_TRUE(Eventually([&] { return Shows(w, 20); }));
   std::lock_guard<std::mutex> g(m.lock);
   EXPECT_EQ(m.cancelled, std::vector<double>{10});
