@@ -26,6 +26,7 @@ constexpr double kMinPartSeconds = 20;      // parts are 20 s to the requested l
 constexpr double kLevelMarginDb = 0.5;      // kept from the 6-dB limit, for the rounding of hops
 constexpr double kBeatsPerBar = 4;
 constexpr double kBeatSnapSeconds = 0.06;   // a beat of the grid moved to an onset this near
+constexpr double kLengthSnapSeconds = 0.02; // a bar line this near the length ends the part at it
 constexpr double kSteadyPeriod = 0.02;      // a beat period found again within this share is steady
 constexpr double kSteadyBeat = 0.06;        // most of the song's beats keep their tempo within this share
 constexpr double kSteadyShare = 0.85;       // (this share of them)
@@ -111,12 +112,13 @@ bool OnBars(const SongBeats& beats, double near, double length, double total, Pa
   if (std::abs(from - near) > kBeatsPerBar * beats.period) return false;
   const auto first = static_cast<size_t>(std::lower_bound(beats.bars.begin(), beats.bars.end(), from) - beats.bars.begin());
   size_t last = first;
-  // A bar line within the snap of the length counts as coming to it, and the part is the length
-  // itself (20 s asked of a song at 120 bpm is its 10 bars, however the beats were placed).
-  for (size_t k = first + 1; k < beats.bars.size() && beats.bars[k] - from <= length + kBeatSnapSeconds && beats.bars[k] <= total; ++k)
+  // A bar line within a pulse or so of the length counts as coming to it, and the part is the
+  // length itself (20 s asked of a song at 120 bpm is its 10 bars, however the beats were placed);
+  // one further past it is left for the bar line before, so that the part ends on a beat.
+  for (size_t k = first + 1; k < beats.bars.size() && beats.bars[k] - from <= length + kLengthSnapSeconds && beats.bars[k] <= total; ++k)
     last = k;
   if (last == first || beats.bars[last] - from < std::min(kMinPartSeconds, length) - kBeatSnapSeconds) return false;
-  const double to = std::abs(beats.bars[last] - from - length) <= kBeatSnapSeconds ? from + length : beats.bars[last];
+  const double to = std::abs(beats.bars[last] - from - length) <= kLengthSnapSeconds ? from + length : beats.bars[last];
   part = {from, std::min(to, total)};
   return true;
 }

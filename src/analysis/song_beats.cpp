@@ -1,17 +1,21 @@
 // The beats and bar lines of a whole song. The onsets: the rise of each band's level from one
 // pulse to the next, added over the bands (a log spectral flux). The tempo: the lag at which the
-// onsets repeat best, weighed towards 120 bpm, then per stretch of the song near it. The beats:
+// onsets repeat best, weighed towards 120 bpm, and, where a stretch holds another for a while,
+// that stretch's own. The beats:
 // the chain of onsets a period apart that gathers the most onset strength, by dynamic programming
 // over the whole song (as Ellis's 2007 beat tracker does), so the beat holds through a part. The
 // phase: a chain of onsets can lock onto the off-beats (a hi-hat's eighths, a syncopated line);
 // the beat is where the bass and kick land and the chords change, so the chain moves by half a
-// beat where those fall between its beats. The bar lines: where the chords change and the bass
-// lands most, every 3 or 4 beats, by a Viterbi path that lets a bar be cut short.
+// beat where those fall between its beats. The bar lines: where the chords change most, every 3
+// or 4 beats, by a Viterbi path that lets a bar be cut short.
 #include "analysis/song_beats.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "analysis/part_level.h"
 
@@ -27,9 +31,13 @@ constexpr double kTempoSeconds = 400;        // the most of a song the tempo is 
 constexpr double kLocalSeconds = 10;         // a stretch whose own tempo is looked for
 constexpr double kLocalStepSeconds = 2;      // and the steps it is looked for in
 constexpr double kLocalOctaves = 0.25;       // how far a stretch's tempo strays from the song's
-constexpr double kTightness = 100;           // the cost of a beat interval off the period
+constexpr size_t kLocalRunSteps = 6;         // a tempo of its own held over this many steps
+constexpr double kLocalAgree = 0.04;         // (their periods within this share of each other)
+constexpr double kLocalChange = 0.1;         // and this share or more off the song's
+constexpr double kTightness = 400;           // the cost of a beat interval off the period
 constexpr double kFloorDb = -70;             // band levels below this count as silence
 constexpr double kSoundingDb = 35;           // under the song's median: no beats there
+constexpr double kBarResetSpreads = 5;       // a bar cut short costs this many spreads of chord change
 constexpr double kOffBeatShare = 1.15;       // the half-beat grid must hold this much more
 constexpr double kMeanSeconds = 0.5;         // the onsets' local mean taken away
 
@@ -206,7 +214,7 @@ std::vector<double> Chain(const std::vector<double>& o, const std::vector<double
 }
 
 // The bar lines among `beats` (seconds): their indices, and the beats per bar found.
-std::vector<size_t> BarLines(const Features& f, const Onsets& o, const std::vector<double>& beats, int& perBar) {
+std::vector<size_t> BarLines(const Features& f, const std::vector<double>& beats, int& perBar) {
   const size_t n = beats.size();
   std::vector<double> d(n, 0.0);
   if (n < 8) {
@@ -215,15 +223,12 @@ std::vector<size_t> BarLines(const Features& f, const Onsets& o, const std::vect
     for (size_t i = 0; i < n; i += 4) out.push_back(i);
     return out;
   }
-  const double pulse = f.PulseSeconds();
-  double lowMean = 0;
-  for (size_t i = 0; i < n; ++i) lowMean += Near(o.low, beats[i] / pulse);
-  lowMean = std::max(1e-9, lowMean / static_cast<double>(n));
   for (size_t i = 0; i < n; ++i) {
     const double span = i + 1 < n ? beats[i + 1] - beats[i] : beats[i] - beats[i - 1];
-    // A bar's chords: the profile of two beats either side, so a chord held over the bar line
-    // counts less than a change.
-    d[i] = ChordChange(f, beats[i], 2 * span) + 0.25 * Near(o.low, beats[i] / pulse) / lowMean;
+    // A bar's chords change at its line: the profiles of one beat and of two beats either side
+    // (a chord held over the bar line counts less than a change). Where the bass and kick land
+    // tells little: riffs push them onto the beat before or after.
+    d[i] = ChordChange(f, beats[i], span) + ChordChange(f, beats[i], 2 * span);
   }
   const double mean = std::accumulate(d.begin(), d.end(), 0.0) / static_cast<double>(n);
   double sq = 0;
@@ -255,7 +260,7 @@ std::vector<size_t> BarLines(const Features& f, const Onsets& o, const std::vect
   const auto m = static_cast<size_t>(perBar);
   // Viterbi over the place in the bar: each beat the next place, a bar line after the last; a bar
   // cut short costs `reset`.
-  const double reset = 2.5 * spread;
+  const double reset = kBarResetSpreads * spread;
   std::vector<std::vector<double>> score(n, std::vector<double>(m, -1e18));
   std::vector<std::vector<uint8_t>> back(n, std::vector<uint8_t>(m, 0));
   for (size_t s = 0; s < m; ++s) score[0][s] = s == 0 ? d[0] : 0;
@@ -314,6 +319,22 @@ SongBeats TrackBeats(const Features& f) {
   const size_t n = f.pulses.size();
   if (pulse <= 0 || static_cast<double>(n) * pulse < 4 * kMaxPeriodSeconds) return out;
   const Onsets o = OnsetsOf(f);
+  if (const char* dump = std::getenv("TW_DUMP")) {
+    FILE* fp = std::fopen(dump, "w");
+    for (size_t p = 1; p < n; ++p) {
+      std::fprintf(fp, "%zu", p);
+      for (size_t b = 0; b < BandLevels::kBands; ++b) std::fprintf(fp, " %.2f", std::max(0.0, BandDb(f.bands[p][b]) - BandDb(f.bands[p - 1][b])));
+      std::fprintf(fp, " %.3f\n", o.all[p]);
+    }
+    std::fclose(fp);
+    fp = std::fopen((std::string(dump) + ".hops").c_str(), "w");
+    for (const Hop& h : f.hops) {
+      std::fprintf(fp, "%g", h.energy);
+      for (uint8_t c : h.chroma) std::fprintf(fp, " %u", c);
+      std::fprintf(fp, "\n");
+    }
+    std::fclose(fp);
+  }
   const auto minLag = static_cast<size_t>(std::ceil(kMinPeriodSeconds / pulse));
   const auto maxLag = static_cast<size_t>(std::floor(kMaxPeriodSeconds / pulse));
   // The song's tempo from its middle, at most kTempoSeconds of it.
@@ -331,11 +352,24 @@ SongBeats TrackBeats(const Features& f) {
   if (n > 2 * local) {
     const auto lo = static_cast<size_t>(std::max<double>(static_cast<double>(minLag), std::floor(lag * 0.7)));
     const auto hi = static_cast<size_t>(std::min<double>(static_cast<double>(maxLag), std::ceil(lag * 1.45)));
+    std::vector<double> steps;
     for (size_t at = 0; at < n; at += step) {
       const size_t centre = at + step / 2;
       const size_t a = centre >= local / 2 ? centre - local / 2 : 0, b = std::min(n, centre + local / 2);
       const double l = b - a > 2 * hi ? BestLag(spread, a, b, lo, hi, lag, kLocalOctaves, false) : 0;
-      for (size_t p = at; p < std::min(n, at + step); ++p) period[p] = l > 0 ? l : lag;
+      steps.push_back(l > 0 ? l : lag);
+    }
+    // A stretch keeps a tempo of its own only where it holds for kLocalRunSteps steps or more,
+    // clearly off the song's: a few bars that repeat at another lag (a fill, a triplet figure, a
+    // break) are not a change of tempo, and a tempo a few per cent off is the song's, drifting,
+    // which the chain follows by itself.
+    for (size_t i = 0; i < steps.size();) {
+      size_t j = i + 1;
+      while (j < steps.size() && std::abs(steps[j] - steps[i]) <= kLocalAgree * steps[i]) ++j;
+      const bool own = j - i >= kLocalRunSteps && std::abs(steps[i] - lag) > kLocalChange * lag;
+      for (size_t k = i; k < j; ++k)
+        for (size_t p = k * step; p < std::min(n, (k + 1) * step); ++p) period[p] = own ? steps[i] : lag;
+      i = j;
     }
   }
   std::vector<double> chain = Chain(o.all, period);
@@ -374,7 +408,7 @@ SongBeats TrackBeats(const Features& f) {
     out.between.push_back(static_cast<float>(Near(o.all, (out.beats[i] + next) / 2 / pulse + 1)));
   }
   out.period = lag * pulse;
-  for (size_t i : BarLines(f, o, out.beats, out.beatsPerBar)) out.bars.push_back(out.beats[i]);
+  for (size_t i : BarLines(f, out.beats, out.beatsPerBar)) out.bars.push_back(out.beats[i]);
   return out;
 }
 
