@@ -33,6 +33,7 @@ constexpr double kSteadyShare = 0.85;       // (this share of them)
 constexpr double kSteadiestBeat = 0.15;     // and all within this one
 constexpr double kHeardBeat = 0.5;          // the onset strength the song's beats hold on average
 constexpr double kBeatOverBetween = 1.1;    // and against the onsets halfway between them
+constexpr double kClearBeat = 2;            // (unless they hold this much: off-beats as loud as the beat)
 constexpr double kOutroShare = 0.1;         // no part ends in the song's last tenth
 constexpr double kOutroFromSeconds = 60;    // of a song this long or longer
 
@@ -125,9 +126,10 @@ bool OnBars(const SongBeats& beats, double near, double length, double total, Pa
 
 // Whether the song's beats through the `length` seconds from `from` are heard and keep their
 // tempo: the onsets on the beats of each half kHeardBeat spreads over their mean and
-// kBeatOverBetween times those halfway between the beats, kSteadyShare of the intervals within
-// kSteadyBeat of their median and all within kSteadiestBeat. A beat followed through noise or
-// speech wanders or misses.
+// kBeatOverBetween times those halfway between the beats (where the beats hold less than
+// kClearBeat spreads: a riff's off-beats can ring as loud as a beat heard clearly), kSteadyShare
+// of the intervals within kSteadyBeat of their median and all within kSteadiestBeat. A beat
+// followed through noise or speech wanders or misses.
 bool SteadyBeats(const SongBeats& beats, double from, double length) {
   const auto a = std::lower_bound(beats.beats.begin(), beats.beats.end(), from - 1);
   const auto b = std::upper_bound(beats.beats.begin(), beats.beats.end(), from + length + 1);
@@ -140,7 +142,8 @@ bool SteadyBeats(const SongBeats& beats, double from, double length) {
       held += beats.strength[i];
       between += beats.between[i];
     }
-    if (held < kHeardBeat * static_cast<double>(count / 2) || held < kBeatOverBetween * between) return false;
+    const auto beatsHere = static_cast<double>(count / 2);
+    if (held < kHeardBeat * beatsHere || (held < kBeatOverBetween * between && held < kClearBeat * beatsHere)) return false;
   }
   std::vector<double> gaps;
   for (auto it = a + 1; it != b; ++it) gaps.push_back(*it - *(it - 1));

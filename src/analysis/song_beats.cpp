@@ -13,9 +13,6 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 
 #include "analysis/part_level.h"
 
@@ -319,22 +316,6 @@ SongBeats TrackBeats(const Features& f) {
   const size_t n = f.pulses.size();
   if (pulse <= 0 || static_cast<double>(n) * pulse < 4 * kMaxPeriodSeconds) return out;
   const Onsets o = OnsetsOf(f);
-  if (const char* dump = std::getenv("TW_DUMP")) {
-    FILE* fp = std::fopen(dump, "w");
-    for (size_t p = 1; p < n; ++p) {
-      std::fprintf(fp, "%zu", p);
-      for (size_t b = 0; b < BandLevels::kBands; ++b) std::fprintf(fp, " %.2f", std::max(0.0, BandDb(f.bands[p][b]) - BandDb(f.bands[p - 1][b])));
-      std::fprintf(fp, " %.3f\n", o.all[p]);
-    }
-    std::fclose(fp);
-    fp = std::fopen((std::string(dump) + ".hops").c_str(), "w");
-    for (const Hop& h : f.hops) {
-      std::fprintf(fp, "%g", h.energy);
-      for (uint8_t c : h.chroma) std::fprintf(fp, " %u", c);
-      std::fprintf(fp, "\n");
-    }
-    std::fclose(fp);
-  }
   const auto minLag = static_cast<size_t>(std::ceil(kMinPeriodSeconds / pulse));
   const auto maxLag = static_cast<size_t>(std::floor(kMaxPeriodSeconds / pulse));
   // The song's tempo from its middle, at most kTempoSeconds of it.

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -24,15 +23,6 @@ class SectionsTest : public ::testing::Test {
   void TearDown() override { audio::Free(); }
 };
 
-// The times of the sidecar's lines of `kind` ("chorus", "bar").
-std::vector<double> Sidecar(const std::string& song, const std::string& kind) {
-  std::vector<double> out;
-  std::ifstream in(twtest::Fixture(song + ".txt"));
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind(kind + " ", 0) == 0) out.push_back(std::stod(line.substr(kind.size() + 1)));
-  return out;
-}
-
 // The group of the section starting within kTolerance of `seconds`; -1 for none.
 int GroupStartingAt(const std::vector<wave::Section>& sections, double seconds) {
   for (const wave::Section& s : sections)
@@ -41,7 +31,7 @@ int GroupStartingAt(const std::vector<wave::Section>& sections, double seconds) 
 }
 
 TEST_F(SectionsTest, ChorusesGroupedAndTheFirstOneSuggested) {
-  const std::vector<double> choruses = Sidecar("beat_form", "chorus"), bars = Sidecar("beat_form", "bar");
+  const std::vector<double> choruses = twtest::SidecarTimes("beat_form", "chorus"), bars = twtest::SidecarTimes("beat_form", "bar");
   ASSERT_EQ(choruses.size(), 4u);
   const auto features = analysis::FeaturesOfFile(twtest::Fixture("beat_form.wav"));
   ASSERT_TRUE(features.has_value());

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -30,26 +29,6 @@ class SongBeatsTest : public ::testing::Test {
   void TearDown() override { audio::Free(); }
 };
 
-struct Truth {
-  std::vector<double> beats, bars;
-};
-
-Truth ReadTruth(const std::string& song) {
-  Truth t;
-  std::ifstream in(twtest::Fixture(song + ".txt"));
-  std::string kind;
-  double seconds = 0;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    const size_t space = line.find(' ');
-    kind = line.substr(0, space);
-    seconds = std::stod(line.substr(space + 1));
-    (kind == "bar" ? t.bars : t.beats).push_back(seconds);
-  }
-  return t;
-}
-
 // The share of the times of `want` within [from, to) that have one of `got` within kTolerance.
 double Found(const std::vector<double>& want, const std::vector<double>& got, double from, double to) {
   int n = 0, hit = 0;
@@ -68,19 +47,19 @@ TEST_F(SongBeatsTest, BeatsOnTheBeatAndBarLinesWhereBarsBegin) {
     int beatsPerBar;
   } const cases[] = {{"beat_pickup", 4}, {"beat_waltz", 3}, {"beat_syncopated", 4}, {"beat_tempo_change", 4}, {"beat_riff", 4}};
   for (const Case& c : cases) {
-    const Truth truth = ReadTruth(c.song);
-    ASSERT_GT(truth.beats.size(), 40u) << c.song;
+    const std::vector<double> beats = twtest::SidecarTimes(c.song, "beat"), bars = twtest::SidecarTimes(c.song, "bar");
+    ASSERT_GT(beats.size(), 40u) << c.song;
     const auto features = analysis::FeaturesOfFile(twtest::Fixture(std::string(c.song) + ".wav"));
     ASSERT_TRUE(features.has_value()) << c.song;
     const analysis::SongBeats got = analysis::TrackBeats(*features);
-    const double from = kEdgeSeconds, to = truth.beats.back() - kEdgeSeconds;
+    const double from = kEdgeSeconds, to = beats.back() - kEdgeSeconds;
     // Every beat found (the phase held, no drift), and no beat between them (not the off-beats).
-    EXPECT_GE(Found(truth.beats, got.beats, from, to), 0.95) << c.song;
-    EXPECT_GE(Found(got.beats, truth.beats, from, to), 0.95) << c.song;
+    EXPECT_GE(Found(beats, got.beats, from, to), 0.95) << c.song;
+    EXPECT_GE(Found(got.beats, beats, from, to), 0.95) << c.song;
     // The bar lines where the bars begin.
     EXPECT_EQ(got.beatsPerBar, c.beatsPerBar) << c.song;
-    EXPECT_GE(Found(truth.bars, got.bars, from, to), 0.9) << c.song;
-    EXPECT_GE(Found(got.bars, truth.bars, from, to), 0.9) << c.song;
+    EXPECT_GE(Found(bars, got.bars, from, to), 0.9) << c.song;
+    EXPECT_GE(Found(got.bars, bars, from, to), 0.9) << c.song;
     ASSERT_EQ(got.strength.size(), got.beats.size()) << c.song;
   }
 }

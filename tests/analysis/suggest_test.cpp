@@ -97,6 +97,20 @@ TEST_F(SuggestTest, StartsAtAChorusOfMostFormSongsOnTheBeatForWholeBars) {
   }
 }
 
+// Songs whose off-beats ring as loud as their beats (piano stabs between the beats; a riff whose
+// bass and kick push against the bar): the part still runs from one of the song's bar lines to
+// another, not from a local guess at the beat.
+TEST_F(SuggestTest, FromBarLineToBarLineWhereTheOffBeatsRingAsLoud) {
+  for (const char* song : {"beat_syncopated", "beat_riff"}) {
+    const std::vector<double> bars = twtest::SidecarTimes(song, "bar");
+    ASSERT_FALSE(bars.empty()) << song;
+    const auto got = SuggestPartOfFile(twtest::Fixture(std::string(song) + ".wav"));
+    ASSERT_TRUE(got.has_value()) << song;
+    for (const double end : {got->part.start, got->part.end})
+      EXPECT_NEAR(analysis::Nearest(bars, end), end, 0.05) << song;
+  }
+}
+
 // No 5 s of a suggested part lie 6 dB or more below the song's median level: not the last chorus
 // that fades out, nor a quiet intro; and where the chorus comes back at one level, its first full
 // instance is the one taken.

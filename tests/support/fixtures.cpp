@@ -36,4 +36,12 @@ int64_t ManifestFrames(const std::string& name) {
   return -1;
 }
 
+std::vector<double> SidecarTimes(const std::string& song, const std::string& kind) {
+  std::vector<double> out;
+  std::ifstream in(Fixture(song + ".txt"));
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(kind + " ", 0) == 0) out.push_back(std::stod(line.substr(kind.size() + 1)));
+  return out;
+}
+
 }  // namespace twtest

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace twtest {
 
@@ -13,5 +14,8 @@ std::string Fixture(const std::string& name);
 // The frame count the fixture script recorded for a fixture in its manifest (ffmpeg's decode for
 // the files whose header misleads ffprobe); -1 when it has none.
 int64_t ManifestFrames(const std::string& name);
+// The times (seconds) of the lines "<kind> <seconds>" of a MIDI song's sidecar, <song>.txt
+// ("beat", "bar", "chorus"), in file order.
+std::vector<double> SidecarTimes(const std::string& song, const std::string& kind);
 
 }  // namespace twtest
