@@ -187,7 +187,7 @@ py trackers.py "$W"
 echo "trackers: ref.mod ref.s3m ref.xm ref.it"
 
 # --- songs of known beats and bar lines (the beat tracker): MIDI through FluidSynth ------------
-BEAT_SONGS="beat_pickup beat_waltz beat_syncopated beat_tempo_change beat_riff beat_form"
+BEAT_SONGS="beat_pickup beat_waltz beat_syncopated beat_tempo_change beat_riff beat_swing beat_form"
 py beat_songs.py "$W"
 for s in $BEAT_SONGS; do
   run fluidsynth -ni -F "$s.wav" -r 44100 -g 0.5 /usr/share/sounds/sf2/FluidR3_GM.sf2 "$s.mid"
@@ -409,6 +409,7 @@ expect beat_waltz.wav pcm_s16le 44100 2 47.37 0.2
 expect beat_syncopated.wav pcm_s16le 44100 2 47.81 0.2
 expect beat_tempo_change.wav pcm_s16le 44100 2 58.17 0.2
 expect beat_riff.wav pcm_s16le 44100 2 48.34 0.2
+expect beat_swing.wav pcm_s16le 44100 2 52.18 0.2
 expect beat_form.wav pcm_s16le 44100 2 157.92 0.2
 for s in $BEAT_SONGS; do
   for ext in mid txt; do expect_bytes "$s.$ext" "$(stat -c %s "$s.$ext")"; done

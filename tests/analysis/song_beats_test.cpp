@@ -1,8 +1,8 @@
 // The beats and bar lines of whole songs: small MIDI songs rendered by FluidSynth whose beats and
 // bar lines are known (tests/FIXTURES.md). The beats lie on the song's beats, not between them
-// (also where the loudest onsets are off the beat), follow a change of tempo, and the bar lines
-// fall where the bars begin (after a pickup beat; every third beat in 3/4; where the chords
-// change while the bass and kick land on other beats).
+// (also where the loudest onsets are off the beat, or the eighths are swung), follow a change of
+// tempo, and the bar lines fall where the bars begin (after a pickup beat; every third beat in
+// 3/4; where the chords change while the bass and kick land on other beats).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -45,7 +45,8 @@ TEST_F(SongBeatsTest, BeatsOnTheBeatAndBarLinesWhereBarsBegin) {
   struct Case {
     const char* song;
     int beatsPerBar;
-  } const cases[] = {{"beat_pickup", 4}, {"beat_waltz", 3}, {"beat_syncopated", 4}, {"beat_tempo_change", 4}, {"beat_riff", 4}};
+  } const cases[] = {{"beat_pickup", 4}, {"beat_waltz", 3}, {"beat_syncopated", 4}, {"beat_tempo_change", 4}, {"beat_riff", 4},
+                     {"beat_swing", 4}};
   for (const Case& c : cases) {
     const std::vector<double> beats = twtest::SidecarTimes(c.song, "beat"), bars = twtest::SidecarTimes(c.song, "bar");
     ASSERT_GT(beats.size(), 40u) << c.song;
