@@ -1,13 +1,12 @@
 // The beats and bar lines of a whole song. The onsets: the rise of each band's level from one
 // pulse to the next, added over the bands (a log spectral flux). The tempo: the lag at which the
 // onsets repeat best, weighed towards 120 bpm, and, where a stretch holds another for a while,
-// that stretch's own. The beats:
-// the chain of onsets a period apart that gathers the most onset strength, by dynamic programming
-// over the whole song (as Ellis's 2007 beat tracker does), so the beat holds through a part. The
-// phase: a chain of onsets can lock onto the off-beats (a hi-hat's eighths, a syncopated line);
-// the beat is where the bass and kick land and the chords change, so the chain moves by half a
-// beat where those fall between its beats. The bar lines: where the chords change most, every 3
-// or 4 beats, by a Viterbi path that lets a bar be cut short.
+// that stretch's own. The beats: the chain of onsets a period apart that gathers the most onset
+// strength, by dynamic programming over the whole song (as Ellis's 2007 beat tracker does), so the
+// beat holds through a part. The phase: a chain of onsets can lock onto the off-beats (a hi-hat's
+// eighths, a syncopated line); the beat is where the bass and kick land and the chords change, so
+// the chain moves by half a beat where those fall between its beats. The bar lines: where the
+// chords change most, every 3 or 4 beats, by a Viterbi path that lets a bar be cut short.
 #include "analysis/song_beats.h"
 
 #include <algorithm>
